@@ -1,0 +1,408 @@
+// Output half of the log: opening, printing, rotation, scrambling and closing.
+#include <cstring>
+
+#include "Convert.h"
+#include "CriticalSection.h"
+#include "LogState.h"
+#include "LogTestSeams.h"
+#include "Registry.h"
+#include "SafeString.h"
+
+namespace tbd {
+
+State g;
+
+const TCHAR* const kSettingNames[kSettingCount] = {
+    _T("OutputToFile"),   _T("OutputToDebug"), _T("OutputDateTimeInHeader"),  _T("OutputThreadID"),
+    _T("OutputTickCount"), _T("UseAssertUI"),  _T("AssertsBreakIntoDebugger")};
+const TCHAR* const kLevelNames[TBDOL_NONE + 1] = {_T("TBDOL_TRACE"), _T("TBDOL_INFORMATION"),
+                                                  _T("TBDOL_ERROR"), _T("TBDOL_NONE")};
+const TCHAR* const psClassTypeNames[TBDCT_LAST + 1] = {
+    _T("TBDCT_NULL"), _T("TBDCT_ALL"), _T("TBDCT_ALL_FUNCTIONS"), _T("TBDCT_ALL_MEMORY"),
+    _T("TBCT_INFO"),  _T("TBCT_READ"), nullptr};
+
+}  // namespace tbd
+
+namespace {
+
+using namespace tbd;
+
+// Classes whose enable lets a class pass TBDPrintHierarchical, each list ended by 0.
+const int32_t kHierNull[] = {0};
+const int32_t kHierAll[] = {TBDCT_ALL, 0};
+const int32_t kHierFunctions[] = {TBDCT_ALL_FUNCTIONS, TBDCT_ALL, 0};
+const int32_t kHierMemory[] = {TBDCT_ALL_MEMORY, TBDCT_ALL, 0};
+const int32_t kHierInfo[] = {TBCT_INFO, TBDCT_ALL, 0};
+const int32_t kHierRead[] = {TBCT_READ, TBDCT_ALL, 0};
+const int32_t* const tbdcHierarchy[TBDCT_LAST + 1] = {kHierNull, kHierAll,  kHierFunctions, kHierMemory,
+                                                      kHierInfo, kHierRead, nullptr};
+
+const TCHAR* const kPrintTags[] = {_T(" t :   "), _T(" i :   "), _T(" h : "), _T(" E :   ")};
+const TCHAR* const kHierTags[] = {_T(" t : "), _T(" i : "), _T(" ? : "), _T(" E : ")};
+const TCHAR* const kOtherTag = _T(" ? : ");
+
+#ifdef UNICODE
+const TCHAR* const kThreadPrefix = _T(" 0x%08x : ");
+constexpr int32_t kClassLineClass = TBCT_INFO;
+constexpr int32_t kClassLineType = TBDLT_INFO;
+LocalAllocPtr<wchar_t> FromNarrow(const char* text) { return AnsiToWide(text ? text : "", 0); }
+#else
+const TCHAR* const kThreadPrefix = _T("ID 0x%08x : ");
+constexpr int32_t kClassLineClass = TBDCT_LAST;
+constexpr int32_t kClassLineType = TBDLT_TRACE;
+LocalAllocPtr<char> FromNarrow(const char* text) { return AnsiCopy(text ? text : "", 0); }
+#endif
+
+constexpr int kStampChars = 128;
+constexpr int kHierChars = 10240;
+
+const TCHAR* Tag(const TCHAR* const (&tags)[4], int32_t type) {
+  return type >= TBDLT_TRACE && type <= TBDLT_ERROR ? tags[type] : kOtherTag;
+}
+
+bool ClassEnabled(int32_t cls) { return cls >= 0 && cls < TBDCT_LAST && g.classEnable[cls] != 0; }
+
+bool HierarchyEnabled(int32_t cls) {
+  if (cls < 0 || cls >= TBDCT_LAST) return false;
+  for (const int32_t* c = tbdcHierarchy[cls]; *c; ++c)
+    if (ClassEnabled(*c)) return true;
+  return false;
+}
+
+bool LevelPasses(int32_t cls, int32_t type) {
+  return type >= g.fileLevel || type >= g.debugLevel || cls == TBDCT_LAST;
+}
+
+bool FormatTime(TCHAR (&out)[kStampChars]) {
+  return GetTimeFormat(0, 0, g.fixedTime, nullptr, out, kStampChars) > 0;
+}
+bool FormatDate(TCHAR (&out)[kStampChars]) {
+  return GetDateFormat(0, DATE_LONGDATE, g.fixedTime, nullptr, out, kStampChars) > 0;
+}
+
+bool FileOpen() { return g.outputFile != INVALID_HANDLE_VALUE; }
+
+// An exclusive lock on one byte far past any log data serialises seek, write and rotation
+// between every process (and thread) that shares the file.
+class FileAppendLock {
+ public:
+  explicit FileAppendLock(HANDLE file) : file_(file) {
+    overlapped_.Offset = 0xFFFFFFF0;
+    overlapped_.OffsetHigh = 0x7FFFFFFF;
+    locked_ = file_ != INVALID_HANDLE_VALUE &&
+              LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &overlapped_);
+  }
+  ~FileAppendLock() {
+    if (locked_) UnlockFileEx(file_, 0, 1, 0, &overlapped_);
+  }
+  FileAppendLock(const FileAppendLock&) = delete;
+  FileAppendLock& operator=(const FileAppendLock&) = delete;
+
+ private:
+  HANDLE file_;
+  OVERLAPPED overlapped_{};
+  bool locked_ = false;
+};
+
+void SeekEnd() { SetFilePointer(g.outputFile, 0, nullptr, FILE_END); }
+
+// Writes the ANSI bytes of a text (nothing when the copy cannot be made).
+void WriteText(const TCHAR* text) {
+  auto bytes = ToAnsiBytes(text);
+  if (!bytes) return;
+  DWORD written = 0;
+  TBDWriteFile(g.outputFile, bytes.get(), static_cast<DWORD>(std::strlen(bytes.get())), &written, nullptr);
+}
+
+void WriteDateTime() {
+  if (!g.settings[kOutputDateTimeInHeader]) return;
+  TCHAR stamp[kStampChars];
+  if (FormatDate(stamp)) {
+    WriteText(_T(" "));
+    WriteText(stamp);
+  }
+  if (FormatTime(stamp)) {
+    WriteText(_T(" "));
+    WriteText(stamp);
+  }
+}
+
+void WriteHeader() {
+  FileAppendLock lock(g.outputFile);
+  SeekEnd();
+  WriteText(_T("\r\n\r\n======="));
+  WriteText(_T(" "));
+  WriteText(g.appName);
+  WriteText(_T(" -"));
+  WriteDateTime();
+  WriteText(_T(" =======\r\n"));
+}
+
+void WriteFooter() {
+  FileAppendLock lock(g.outputFile);
+  SeekEnd();
+  WriteText(_T("\r\n=======\r\nLog Ended"));
+  WriteDateTime();
+}
+
+// Copies a full log to its "_BACKUP" and empties it. The backup is replaced only by a
+// complete copy and the log is emptied only after that, so a failure loses nothing.
+// The caller holds the file lock.
+void RotateIfFull() {
+  AutoEnterCriticalSection lock(&g.csLogFile);
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(g.outputFile, &size) || size.QuadPart < g.maxLogSize) return;
+  TCHAR backup[kPathChars], partial[kPathChars];
+  if (SafeSnprintf(backup, kPathChars, _T("%s_BACKUP"), g.outputFilePath) == 0 ||
+      SafeSnprintf(partial, kPathChars, _T("%s.tmp"), backup) == 0)
+    return;
+  DWORD attributes = GetFileAttributes(backup);
+  if (attributes != INVALID_FILE_ATTRIBUTES)
+    SetFileAttributes(backup, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+  if (!CopyFile(g.outputFilePath, partial, FALSE) || !MoveFileEx(partial, backup, MOVEFILE_REPLACE_EXISTING)) {
+    DeleteFile(partial);
+    return;
+  }
+  SetFilePointer(g.outputFile, 0, nullptr, FILE_BEGIN);
+  SetEndOfFile(g.outputFile);
+}
+
+void BuildLine(TCHAR* line, uint32_t size, const TCHAR* tag, const TCHAR* message) {
+  SafeStrCopy(line, g.appName, size);
+  SafeStrCat(line, _T(" : "), size);
+  TCHAR stamp[kStampChars];
+  if (FormatTime(stamp)) SafeStrCat(line, stamp, size);
+  TCHAR prefix[32];
+  if (g.settings[kOutputThreadID] && SafeSnprintf(prefix, 32, kThreadPrefix, GetCurrentThreadId()))
+    SafeStrCat(line, prefix, size);
+  if (g.settings[kOutputTickCount] && SafeSnprintf(prefix, 32, _T("TC 0x%08x : "), GetTickCount()))
+    SafeStrCat(line, prefix, size);
+  SafeStrCat(line, tag, size);
+  SafeStrCat(line, message, size);
+  SafeStrCat(line, _T("\r\n"), size);
+}
+
+void WriteLine(const TCHAR* line) {
+  if (!g.settings[kOutputToFile] || !FileOpen()) return;
+  SeekEnd();
+  WriteText(line);
+}
+
+void ReportAssertion(const char* expression) { TBDAssert(false, expression, __FILE__, __LINE__); }
+
+bool FailInit() {
+  g.initialized = false;
+  TBDEnd();
+  return false;
+}
+
+const TCHAR* BoolText(bool b) { return b ? _T("true") : _T("false"); }
+
+}  // namespace
+
+bool TBDInit(const TCHAR* fileName, const TCHAR* appName, int32_t maxLogSize, bool truncate) {
+  if (g.initialized) {
+    ReportAssertion("!btbdInitialized");
+    return true;
+  }
+  SafeStrCopy(g.appName, appName && *appName ? appName : _T("DevuRezAzeve"), kPathChars);
+  g.maxLogSize = maxLogSize < 1 ? kDefaultMaxLogSize : maxLogSize;
+  g.initialized = true;
+
+  SafeStrCopy(g.globalKey, kRootKeyName, kPathChars);
+  SafeSnprintf(g.appKey, kPathChars, _T("%s\\%s"), kRootKeyName, g.appName);
+  SafeStrCopy(g.alterEventName, kAlterEventPrefix, kPathChars);
+  SafeStrCat(g.alterEventName, g.appName, kPathChars);
+  MbsUpper(g.alterEventName + _tcslen(kAlterEventPrefix));
+
+  InitializeCriticalSection(&g.csPrint);
+  InitializeCriticalSection(&g.csLogFile);
+  g.csReady = true;
+
+  if (g.alterEvent) ReportAssertion("0 == hAlterEvent");
+  g.alterEvent = CreateEvent(nullptr, FALSE, FALSE, g.alterEventName);
+  if (!g.alterEvent) return FailInit();
+
+  if (tbdcHierarchy[TBDCT_LAST] || psClassTypeNames[TBDCT_LAST]) {
+    ReportAssertion("(0 == tbdcHierarchy[TBDCT_LAST]) && (0 == psClassTypeNames[TBDCT_LAST])");
+    if (tbdcHierarchy[TBDCT_LAST]) return FailInit();
+  }
+  std::memset(g.classEnable, 0, sizeof(g.classEnable));
+  TBDApplyRegistryOverrides();
+  if (!g.settings[kOutputToFile]) return true;
+
+  if (FileOpen()) ReportAssertion("INVALID_HANDLE_VALUE == hOutputFile");
+  SafeStrCopy(g.outputFileName, fileName && *fileName ? fileName : _T("DevuRezAzeve.txt"), kPathChars);
+  // The registry name is taken only when it was read whole as a non-empty string.
+  TCHAR fromRegistry[kPathChars] = {};
+  DWORD type = REG_NONE;
+  auto readName = [&](HKEY root) {
+    return RegReadString(root, g.appKey, _T("OutputFileName"), fromRegistry, kPathChars, &type) &&
+           (type == REG_SZ || type == REG_EXPAND_SZ) && fromRegistry[0] != 0;
+  };
+  if (readName(HKEY_CURRENT_USER) || readName(HKEY_LOCAL_MACHINE))
+    SafeStrCopy(g.outputFileName, fromRegistry, kPathChars);
+  g.hasOutputFileName = true;
+
+  // A name with a drive ("X:\") or a UNC name stands as it is; others go beside the program.
+  const TCHAR* name = g.outputFileName;
+  bool absolute = MbsFindText(name, _T(":\\")) || (name[0] == '\\' && name[1] == '\\');
+  SafeStrCopy(g.outputFilePath, name, kPathChars);
+  if (!absolute) {
+    TCHAR folder[kPathChars] = {};
+    GetModuleFileName(nullptr, folder, kPathChars);
+    TCHAR* lastSlash = nullptr;
+    for (TCHAR* p = folder; *p; p = CharNext(p))
+      if (*p == '\\') lastSlash = p;
+    if (lastSlash) {
+      *lastSlash = 0;
+      if (!SafeSnprintf(g.outputFilePath, kPathChars, _T("%s\\%s"), folder, name)) return FailInit();
+    }
+  }
+  g.outputFile = CreateFile(g.outputFilePath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            truncate ? CREATE_ALWAYS : OPEN_ALWAYS, 0, nullptr);
+
+  DWORD encrypt = 0;
+  if (RegReadDword(HKEY_CURRENT_USER, _T("Software\\Veltra Vazudari Inc"), _T("enable encrypt"), &encrypt))
+    g.scramble = encrypt == 1;
+
+  if (!FileOpen()) return FailInit();
+  WriteHeader();
+  return true;
+}
+
+void TBDEnd() {
+  if (g.alterEvent) {
+    CloseHandle(g.alterEvent);
+    g.alterEvent = nullptr;
+  }
+  if (FileOpen()) WriteFooter();
+  if (g.csReady) {
+    DeleteCriticalSection(&g.csPrint);
+    DeleteCriticalSection(&g.csLogFile);
+    g.csReady = false;
+  }
+  if (FileOpen()) {
+    CloseHandle(g.outputFile);
+    g.outputFile = INVALID_HANDLE_VALUE;
+  }
+  g.initialized = false;
+}
+
+void TBDShutdown() { TBDEnd(); }
+
+void TBDPrint(int32_t cls, int32_t type, const TCHAR* format, ...) {
+  if (!g.initialized) return;
+  TBDCheckAlterEvent();
+  AutoEnterCriticalSection lock(&g.csPrint);
+  if (!LevelPasses(cls, type) || (cls != TBDCT_LAST && !ClassEnabled(cls))) return;
+  FileAppendLock fileLock(g.outputFile);
+  RotateIfFull();
+  TCHAR message[kLineChars];
+  va_list args;
+  va_start(args, format);
+  FormatCut(message, kLineChars, format, args);
+  va_end(args);
+  TCHAR line[kLineChars];
+  BuildLine(line, kLineChars, Tag(kPrintTags, type), message);
+  WriteLine(line);
+}
+
+void TBDPrintHierarchical(int32_t cls, int32_t type, const TCHAR* format, ...) {
+  if (!g.initialized) return;
+  TBDCheckAlterEvent();
+  AutoEnterCriticalSection lock(&g.csPrint);
+  if (!LevelPasses(cls, type) || (cls != TBDCT_LAST && !HierarchyEnabled(cls))) return;
+  auto message = LocalAllocPtr<TCHAR>::Allocate(kHierChars);
+  auto line = LocalAllocPtr<TCHAR>::Allocate(kHierChars);
+  if (!message || !line) return;
+  va_list args;
+  va_start(args, format);
+  FormatCut(message.get(), kHierChars, format, args);
+  va_end(args);
+  BuildLine(line.get(), kHierChars, Tag(kHierTags, type), message.get());
+  if (type < g.fileLevel) return;
+  FileAppendLock fileLock(g.outputFile);
+  WriteLine(line.get());
+}
+
+bool TBDAssert(bool condition, const char* expression, const char* file, int32_t line) {
+  TBDCheckAlterEvent();
+  if ((g.fileLevel > TBDOL_NONE && g.debugLevel > TBDOL_NONE) || condition) return condition;
+  auto fileText = FromNarrow(file);
+  auto expressionText = FromNarrow(expression);
+  TBDPrint(TBDCT_LAST, TBDLT_ERROR, _T("TBD : ASSERT FAILURE in \"%s\" at line %d : %s"),
+           fileText ? fileText.get() : _T(""), line, expressionText ? expressionText.get() : _T(""));
+  return condition;
+}
+
+void TBDSetTraceLevel(int32_t level, int32_t which) {
+  if (!g.initialized) return;
+  TBDCheckAlterEvent();
+  if (which == 0 || which == 1) g.fileLevel = level;
+  if (which == 0 || which == 2) g.debugLevel = level;
+}
+
+void TBDSetClassEnable(int32_t cls, bool enable) {
+  if (!g.initialized) return;
+  TBDCheckAlterEvent();
+  if (cls >= TBDCT_LAST) {
+    ReportAssertion("tbtcType < TBDCT_LAST");
+    return;
+  }
+  if (cls < 0) return;
+  g.classEnable[cls] = enable ? 1 : 0;
+  TBDPrint(kClassLineClass, kClassLineType, _T("TBD : Class enable state change: %s = %s"),
+           psClassTypeNames[cls], BoolText(enable));
+}
+
+void TBDDumpSettings() {
+  if (!g.initialized) return;
+  TBDCheckAlterEvent();
+  auto dump = [](const TCHAR* format, auto... args) { TBDPrint(TBDCT_LAST, TBDLT_TRACE, format, args...); };
+  dump(_T("TBD : DevuRezAzeve Settings"));
+  if (g.hasOutputFileName)
+    dump(_T("TBD :   Output file name = \"%s\""), g.outputFileName);
+  else
+    dump(_T("TBD :   Output file name = [Not using output file]"));
+  for (int i = kSettingCount - 1; i >= 0; --i) dump(_T("TBD :   %s = %s"), kSettingNames[i], BoolText(g.settings[i]));
+  auto levelText = [](int32_t level, TCHAR (&buf)[16]) -> const TCHAR* {
+    if (level >= TBDOL_TRACE && level <= TBDOL_NONE) return kLevelNames[level];
+    SafeSnprintf(buf, 16, _T("%d"), level);
+    return buf;
+  };
+  TCHAR a[16], b[16];
+  dump(_T("TBD :   TraceLevelFile = %s"), levelText(g.fileLevel, a));
+  dump(_T("TBD :   TraceLevelDebug = %s"), levelText(g.debugLevel, b));
+  dump(_T("TBD :   Trace classes:"));
+  for (int c = TBDCT_ALL; c <= TBCT_READ; ++c)
+    dump(_T("TBD :     %s = %s"), psClassTypeNames[c], BoolText(g.classEnable[c] != 0));
+}
+
+void TBDCheckAlterEvent() {
+  if (g.alterEvent && WaitForSingleObject(g.alterEvent, 0) == WAIT_OBJECT_0) TBDApplyRegistryOverrides();
+}
+
+void CheckLogFile() {
+  if (!g.initialized) return;
+  FileAppendLock fileLock(g.outputFile);
+  RotateIfFull();
+}
+
+BOOL TBDWriteFile(HANDLE file, const void* data, DWORD byteCount, DWORD* bytesWritten, OVERLAPPED* overlapped) {
+  if (!g.scramble) return WriteFile(file, data, byteCount, bytesWritten, overlapped);
+  auto* copy = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, byteCount ? byteCount : 1));
+  if (!copy) return WriteFile(file, nullptr, 0, bytesWritten, overlapped);
+  auto* bytes = static_cast<const BYTE*>(data);
+  for (DWORD i = 0; i < byteCount; ++i) copy[i] = bytes[i] ^ 0xB7;
+  BOOL ok = WriteFile(file, copy, byteCount, bytesWritten, overlapped);
+  HeapFree(GetProcessHeap(), 0, copy);
+  return ok;
+}
+
+void TBDTestSetTime(const SYSTEMTIME* fixed) { g.fixedTime = fixed; }
+
+void TBDTestReset() {
+  if (g.initialized) return;
+  g = State{};
+}

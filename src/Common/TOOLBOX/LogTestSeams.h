@@ -1,0 +1,8 @@
+// Test-only controls of the log state.
+#pragma once
+#include <windows.h>
+
+// Formats this time (or the current time, for null) in headers, lines and footers.
+void TBDTestSetTime(const SYSTEMTIME* fixed);
+// Restores every setting to its built-in value; only while the log is closed.
+void TBDTestReset();

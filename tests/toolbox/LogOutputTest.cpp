@@ -1,0 +1,340 @@
+// The log's output: filter, line layout, rotation, scrambling and file names.
+#include <windows.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "TestSupport.h"
+
+namespace qeltest {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+TEST(LogClosed, PrintBeforeInitAndAfterShutdownDoNothing) {
+  TBDTestReset();
+  TBDPrint(TBDCT_LAST, TBDLT_ERROR, "before init %d", 1);
+  TBDSetClassEnable(TBCT_INFO, true);
+  TBDSetTraceLevel(TBDOL_TRACE, 0);
+  TBDDumpSettings();
+  CheckLogFile();
+  std::string path = TempFolder() + "\\closed.log";
+  ASSERT_TRUE(TBDInit(path.c_str(), kApp, 0, true));
+  TBDShutdown();
+  std::string closed = ReadFileBytes(path);
+  TBDPrint(TBDCT_LAST, TBDLT_ERROR, "after shutdown");
+  TBDShutdown();  // a second shutdown writes nothing either
+  EXPECT_EQ(ReadFileBytes(path), closed);
+  EXPECT_THAT(closed, Not(HasSubstr("before init")));
+}
+
+struct FilterCase {
+  int32_t cls;
+  int32_t type;
+  int32_t fileLevel;
+  int32_t debugLevel;
+  bool enable;  // enable of cls
+  bool written;
+};
+
+class LogFilter : public LogFixture, public ::testing::WithParamInterface<FilterCase> {};
+
+TEST_P(LogFilter, PassesOnLevelAndClass) {
+  const FilterCase& c = GetParam();
+  ASSERT_TRUE(Open());
+  TBDSetTraceLevel(c.fileLevel, 1);
+  TBDSetTraceLevel(c.debugLevel, 2);
+  if (c.cls >= 0 && c.cls < TBDCT_LAST) TBDSetClassEnable(c.cls, c.enable);
+  EXPECT_EQ(Writes(c.cls, c.type), c.written);
+}
+
+INSTANTIATE_TEST_SUITE_P(TruthTable, LogFilter, ::testing::Values(
+    // class 6 passes whatever the levels and enables
+    FilterCase{TBDCT_LAST, TBDLT_TRACE, 3, 3, false, true},
+    FilterCase{TBDCT_LAST, -5, 4, 4, false, true},
+    // an enabled class needs its type to reach one of the two levels
+    FilterCase{TBCT_INFO, TBDLT_ERROR, 3, 3, true, true},
+    FilterCase{TBCT_INFO, TBDLT_INFO, 3, 3, true, false},
+    FilterCase{TBCT_INFO, TBDLT_INFO, 1, 3, true, true},
+    FilterCase{TBCT_INFO, TBDLT_INFO, 3, 1, true, true},
+    FilterCase{TBCT_INFO, TBDLT_TRACE, 3, 0, true, true},
+    FilterCase{TBCT_INFO, TBDLT_INFO, 2, 2, true, false},
+    // a disabled class never passes
+    FilterCase{TBCT_INFO, TBDLT_ERROR, 0, 0, false, false},
+    FilterCase{TBDCT_NULL, TBDLT_ERROR, 0, 0, false, false},
+    FilterCase{TBDCT_NULL, TBDLT_ERROR, 0, 0, true, true},
+    FilterCase{TBDCT_ALL_FUNCTIONS, TBDLT_FUNCTION, 2, 3, true, true},
+    // classes outside the table are disabled
+    FilterCase{7, TBDLT_ERROR, 0, 0, false, false},
+    FilterCase{-1, TBDLT_ERROR, 0, 0, false, false},
+    FilterCase{1000, TBDLT_ERROR, 0, 0, false, false}));
+
+TEST_F(LogFixture, HierarchicalWritesOnlyFromTheFileLevel) {
+  ASSERT_TRUE(Open());
+  TBDSetTraceLevel(TBDOL_NONE, 1);
+  TBDSetTraceLevel(TBDOL_TRACE, 2);
+  TBDSetClassEnable(TBDCT_ALL, true);
+  EXPECT_TRUE(Writes(TBDCT_ALL, TBDLT_TRACE));
+  TBDPrintHierarchical(TBDCT_ALL, TBDLT_TRACE, "hier-trace");
+  EXPECT_THAT(Contents(), Not(HasSubstr("hier-trace")));
+  // the function class passes through its hierarchy row when TBDCT_ALL is enabled
+  TBDPrintHierarchical(TBDCT_ALL_FUNCTIONS, TBDLT_ERROR, "hier-functions");
+  TBDPrintHierarchical(TBDCT_NULL, TBDLT_ERROR, "hier-null");
+  TBDPrintHierarchical(9, TBDLT_ERROR, "hier-outside");
+  std::string text = Contents();
+  EXPECT_THAT(text, HasSubstr(LinePrefix() + " E : hier-functions\r\n"));
+  EXPECT_THAT(text, Not(HasSubstr("hier-null")));
+  EXPECT_THAT(text, Not(HasSubstr("hier-outside")));
+}
+
+TEST_F(LogFixture, HeaderLinesAndFooterHaveTheirExactBytes) {
+  ASSERT_TRUE(Open());
+  TBDPrint(TBDCT_LAST, TBDLT_TRACE, "trace %d", 0);
+  TBDPrint(TBDCT_LAST, TBDLT_INFO, "info %s", "one");
+  TBDPrint(TBDCT_LAST, TBDLT_FUNCTION, "function");
+  TBDPrint(TBDCT_LAST, TBDLT_ERROR, "error");
+  TBDPrint(TBDCT_LAST, 7, "other");
+  TBDPrint(TBDCT_LAST, TBDLT_INFO, nullptr);
+  TBDShutdown();
+  const std::string p = LinePrefix();
+  EXPECT_EQ(Contents(), Header() +
+                            p + " t :   trace 0\r\n" +
+                            p + " i :   info one\r\n" +
+                            p + " h : function\r\n" +
+                            p + " E :   error\r\n" +
+                            p + " ? : other\r\n" +
+                            p + " i :   \r\n" +
+                            Footer());
+}
+
+TEST_F(LogFixture, PrefixesFollowTheirSettings) {
+  SetDword(HKEY_CURRENT_USER, kAppKey, "OutputThreadID", 0);
+  SetDword(HKEY_CURRENT_USER, kAppKey, "OutputTickCount", 1);
+  ASSERT_TRUE(Open());
+  TBDPrint(TBDCT_LAST, TBDLT_INFO, "ticks");
+  std::string text = Contents();
+  std::string start = std::string(kApp) + " : " + TimeText(time_) + "TC 0x";
+  ASSERT_THAT(text, HasSubstr(start));
+  EXPECT_EQ(text.substr(text.find(start) + start.size() + 8), " :  i :   ticks\r\n");
+}
+
+TEST_F(LogFixture, LongMessageIsCutAt1023Characters) {
+  ASSERT_TRUE(Open());
+  TBDPrint(TBDCT_LAST, TBDLT_INFO, "%s", std::string(2000, 'x').c_str());
+  TBDPrint(TBDCT_LAST, TBDLT_INFO, "next");
+  std::string text = Contents().substr(Header().size());
+  size_t second = text.find(LinePrefix(), 1);
+  ASSERT_NE(second, std::string::npos);
+  EXPECT_EQ(second, 1023u);  // no line end: the next line continues the same text line
+  EXPECT_EQ(text.substr(second), LinePrefix() + " i :   next\r\n");
+}
+
+TEST_F(LogFixture, TruncateChoosesBetweenEmptyingAndAppending) {
+  WriteFileBytes(path_, "old content");
+  ASSERT_TRUE(Open(false));
+  TBDShutdown();
+  EXPECT_EQ(Contents(), "old content" + Header() + Footer());
+  ASSERT_TRUE(Open(true));
+  TBDShutdown();
+  EXPECT_EQ(Contents(), Header() + Footer());
+}
+
+TEST_F(LogFixture, RotatesToBackupAtTheLimit) {
+  ASSERT_TRUE(Open(true, 400));
+  int i = 0;
+  while (Contents().size() < 400) TBDPrint(TBDCT_LAST, TBDLT_INFO, "line %03d", i++);
+  std::string full = Contents();
+  WriteFileBytes(path_ + "_BACKUP", "older backup");
+  SetFileAttributesA((path_ + "_BACKUP").c_str(), FILE_ATTRIBUTE_READONLY);
+  TBDPrint(TBDCT_LAST, TBDLT_INFO, "after rotation");
+  EXPECT_EQ(ReadFileBytes(path_ + "_BACKUP"), full);
+  EXPECT_EQ(Contents(), LinePrefix() + " i :   after rotation\r\n");
+  EXPECT_FALSE(FileExists(path_ + "_BACKUP.tmp"));
+}
+
+TEST_F(LogFixture, RegistryMaxLogSizeAboveZeroSetsTheLimit) {
+  for (DWORD ignored : {0u, 0xFFFFFFFFu}) {
+    SetDword(HKEY_CURRENT_USER, kAppKey, "MaxLogSize", ignored);
+    ASSERT_TRUE(Open(true, 100000));
+    TBDPrint(TBDCT_LAST, TBDLT_INFO, "one");
+    TBDPrint(TBDCT_LAST, TBDLT_INFO, "two");
+    EXPECT_THAT(Contents(), HasSubstr(Header())) << ignored;
+    TBDShutdown();
+  }
+  SetDword(HKEY_CURRENT_USER, kAppKey, "MaxLogSize", 60);
+  ASSERT_TRUE(Open(true, 100000));
+  TBDPrint(TBDCT_LAST, TBDLT_INFO, "rotates");
+  EXPECT_EQ(Contents(), LinePrefix() + " i :   rotates\r\n");
+  EXPECT_EQ(ReadFileBytes(path_ + "_BACKUP"), Header());
+}
+
+TEST_F(LogFixture, FailedBackupLosesNeitherLogNorOldBackup) {
+  ASSERT_TRUE(Open(true, 200));
+  while (Contents().size() < 200) TBDPrint(TBDCT_LAST, TBDLT_INFO, "filler");
+  std::string full = Contents();
+  std::string backup = path_ + "_BACKUP";
+  WriteFileBytes(backup, "precious backup");
+  {
+    // Held open without sharing, the backup cannot be replaced.
+    HANDLE held = CreateFileA(backup.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    TBDPrint(TBDCT_LAST, TBDLT_INFO, "kept");
+    CloseHandle(held);
+  }
+  EXPECT_EQ(ReadFileBytes(backup), "precious backup");
+  EXPECT_EQ(Contents(), full + LinePrefix() + " i :   kept\r\n");
+  EXPECT_FALSE(FileExists(backup + ".tmp"));
+  // Once the backup is free again the next line rotates.
+  TBDPrint(TBDCT_LAST, TBDLT_INFO, "rotated");
+  EXPECT_EQ(ReadFileBytes(backup), full + LinePrefix() + " i :   kept\r\n");
+  EXPECT_EQ(Contents(), LinePrefix() + " i :   rotated\r\n");
+}
+
+struct ScrambleCase {
+  HKEY root;
+  DWORD value;
+  bool scrambled;
+};
+
+class LogScramble : public LogFixture, public ::testing::WithParamInterface<ScrambleCase> {};
+
+TEST_P(LogScramble, XorsEveryByteOnlyWhenSetToOneUnderCurrentUser) {
+  SetDword(GetParam().root, kVendorKey, "enable encrypt", GetParam().value);
+  ASSERT_TRUE(Open());
+  TBDPrint(TBDCT_LAST, TBDLT_ERROR, "secret \x80\xff");
+  TBDShutdown();
+  std::string plain = Header() + LinePrefix() + " E :   secret \x80\xff\r\n" + Footer();
+  std::string bytes = Contents();
+  if (GetParam().scrambled) {
+    ASSERT_EQ(bytes.size(), plain.size());
+    for (char& c : bytes) c = static_cast<char>(c ^ 0xB7);
+  }
+  EXPECT_EQ(bytes, plain);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, LogScramble, ::testing::Values(
+    ScrambleCase{HKEY_CURRENT_USER, 1, true},
+    ScrambleCase{HKEY_CURRENT_USER, 2, false},
+    ScrambleCase{HKEY_CURRENT_USER, 0, false},
+    ScrambleCase{HKEY_LOCAL_MACHINE, 1, false}));
+
+TEST_F(LogFixture, FileNameResolution) {
+  std::string besideProgram = ProgramFolder() + "\\run_qeltest.txt";
+  std::string besideDefault = ProgramFolder() + "\\DevuRezAzeve.txt";
+  DeleteFileA(besideProgram.c_str());
+  DeleteFileA(besideDefault.c_str());
+
+  // absolute from the caller
+  ASSERT_TRUE(Open());
+  TBDShutdown();
+  EXPECT_TRUE(FileExists(path_));
+
+  // empty name and no value: the default name beside the program
+  ASSERT_TRUE(TBDInit("", kApp, 0, true));
+  TBDShutdown();
+  EXPECT_TRUE(FileExists(besideDefault));
+
+  // a relative registry name goes beside the program
+  SetString(HKEY_CURRENT_USER, kAppKey, "OutputFileName", "run_qeltest.txt");
+  ASSERT_TRUE(TBDInit("ignored.txt", kApp, 0, true));
+  TBDShutdown();
+  EXPECT_TRUE(FileExists(besideProgram));
+
+  // an absolute registry name is used as it stands
+  std::string other = folder_ + "\\from_registry.txt";
+  SetString(HKEY_CURRENT_USER, kAppKey, "OutputFileName", other.c_str());
+  ASSERT_TRUE(TBDInit("ignored.txt", kApp, 0, true));
+  TBDShutdown();
+  EXPECT_TRUE(FileExists(other));
+
+  DeleteFileA(besideProgram.c_str());
+  DeleteFileA(besideDefault.c_str());
+}
+
+TEST_F(LogFixture, OutputFileNameMustBeAStringReadWhole) {
+  std::string fromMachine = folder_ + "\\machine.txt";
+  HKEY key;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kAppKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr), 0);
+  // a binary value is no name, even when its bytes read as one
+  const char bytes[] = "Z:\\binary.txt";
+  RegSetValueExA(key, "OutputFileName", 0, REG_BINARY, reinterpret_cast<const BYTE*>(bytes), sizeof(bytes) - 1);
+  RegCloseKey(key);
+  SetString(HKEY_LOCAL_MACHINE, kAppKey, "OutputFileName", fromMachine.c_str());
+  ASSERT_TRUE(Open());
+  TBDShutdown();
+  EXPECT_TRUE(FileExists(fromMachine));
+  EXPECT_FALSE(FileExists(path_));
+
+  // a string stored without its terminator ends where its data ends
+  std::string unterminated = folder_ + "\\unterminated.txt";
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kAppKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr), 0);
+  RegSetValueExA(key, "OutputFileName", 0, REG_SZ, reinterpret_cast<const BYTE*>(unterminated.data()),
+                 static_cast<DWORD>(unterminated.size()));
+  RegCloseKey(key);
+  ASSERT_TRUE(Open());
+  TBDShutdown();
+  EXPECT_TRUE(FileExists(unterminated));
+}
+
+TEST_F(LogFixture, FailedInitLeavesTheLogClosed) {
+  std::string missing = folder_ + "\\no such folder\\x.log";
+  EXPECT_FALSE(TBDInit(missing.c_str(), kApp, 0, true));
+  TBDPrint(TBDCT_LAST, TBDLT_ERROR, "nowhere");
+  TBDShutdown();  // deletes no lock twice
+  EXPECT_TRUE(Open());  // and the log opens again afterwards
+}
+
+TEST_F(LogFixture, AssertionReports) {
+  ASSERT_TRUE(Open());
+  EXPECT_TRUE(TBDAssert(true, "fine", "a.txt", 1));
+  EXPECT_FALSE(TBDAssert(false, "x > 0", "a.txt", 12));
+  EXPECT_TRUE(Open());  // a second init reports itself
+  TBDSetClassEnable(TBDCT_LAST, true);
+  TBDSetTraceLevel(4, 0);
+  EXPECT_FALSE(TBDAssert(false, "silent", "b.txt", 3));
+  std::string text = Contents();
+  EXPECT_THAT(text, HasSubstr(" E :   TBD : ASSERT FAILURE in \"a.txt\" at line 12 : x > 0\r\n"));
+  EXPECT_THAT(text, HasSubstr(" : !btbdInitialized\r\n"));
+  EXPECT_THAT(text, HasSubstr(" : tbtcType < TBDCT_LAST\r\n"));
+  EXPECT_THAT(text, Not(HasSubstr("fine")));
+  EXPECT_THAT(text, Not(HasSubstr("silent")));
+}
+
+TEST_F(LogFixture, ClassEnableChangesAreLogged) {
+  ASSERT_TRUE(Open());
+  TBDSetClassEnable(TBCT_READ, true);
+  TBDSetClassEnable(-1, true);
+  TBDShutdown();
+  std::string text = Contents();
+  EXPECT_THAT(text, HasSubstr(LinePrefix() + " t :   TBD : Class enable state change: TBCT_READ = true\r\n"));
+  EXPECT_EQ(Count(text, "Class enable state change"), 1u);
+}
+
+TEST_F(LogFixture, DumpListsSettingsAndShowsOddLevelsAsNumbers) {
+  ASSERT_TRUE(Open());
+  TBDSetTraceLevel(7, 1);
+  TBDSetTraceLevel(TBDOL_ERROR, 2);
+  TBDSetClassEnable(TBCT_INFO, true);
+  TBDDumpSettings();
+  std::string text = Contents();
+  const char* expected[] = {
+      "TBD : DevuRezAzeve Settings\r\n",
+      "TBD :   Output file name = \"",
+      "TBD :   AssertsBreakIntoDebugger = true\r\n",
+      "TBD :   OutputTickCount = false\r\n",
+      "TBD :   OutputToFile = true\r\n",
+      "TBD :   TraceLevelFile = 7\r\n",
+      "TBD :   TraceLevelDebug = TBDOL_ERROR\r\n",
+      "TBD :   Trace classes:\r\n",
+      "TBD :     TBDCT_ALL = false\r\n",
+      "TBD :     TBCT_INFO = true\r\n",
+      "TBD :     TBCT_READ = false\r\n"};
+  for (const char* line : expected) EXPECT_THAT(text, HasSubstr(line));
+  EXPECT_LT(text.find("AssertsBreakIntoDebugger ="), text.find("OutputToFile ="));
+}
+
+}  // namespace
+}  // namespace qeltest
