@@ -3,4 +3,5 @@
 # terminal input (Wine's helpers must not hold a caller's pipes open).
 : "${WINEPREFIX:?no Wine session: start one with scripts/wine-session.sh start <prefix>}"
 export WINEDEBUG=${WINEDEBUG:--all}
-exec timeout -k 5 "${QEL_WINE_TIMEOUT:-300}" wine "$@" </dev/null
+. "$(dirname "$0")/wine-env.sh"
+exec timeout -k 5 "${QEL_WINE_TIMEOUT:-300}" "$QEL_WINE" "$@" </dev/null

@@ -1,0 +1,7 @@
+#include <wbemcli.h>
+
+#include "FirmwareBinding.h"
+
+const CLSID& FirmwareLocatorClsid() { return CLSID_WbemLocator; }
+HRESULT FirmwareBindingStart() { return S_OK; }
+void FirmwareBindingStop() {}

@@ -1,0 +1,17 @@
+// What the service's registration leaves in HKEY_CLASSES_ROOT: the AppID keys, the keys
+// of class VXWMI and the type library.
+#pragma once
+#include <windows.h>
+
+constexpr wchar_t kServiceNameW[] = L"QELVXWMI";
+constexpr wchar_t kProgId[] = L"QELVXWMI.VXWMI.1";
+constexpr wchar_t kVersionIndependentProgId[] = L"QELVXWMI.VXWMI";
+constexpr wchar_t kClassName[] = L"VXWMI Class";
+
+HRESULT RegisterAppIdKeys();
+HRESULT UnregisterAppIdKeys();
+// modulePath: the program's full path; registered quoted.
+HRESULT RegisterClassKeys(const wchar_t* modulePath);
+HRESULT UnregisterClassKeys();
+HRESULT RegisterTypeLibrary(const wchar_t* modulePath);
+HRESULT UnregisterTypeLibrary();

@@ -1,0 +1,184 @@
+#include "VXWMI.h"
+
+#include <new>
+
+#include "CnxMgr.h"
+#include "ComModule.h"
+#include "ComPtr.h"
+#include "SnapshotEnum.h"
+#include "FunctionTrace.h"
+#include "HWIntf.h"
+#include "devurezazeve.h"
+
+namespace {
+constexpr HRESULT kResultOk = 0;
+constexpr HRESULT kResultInvalidState = 4;
+constexpr HRESULT kResultNotAvailable = 600;
+}  // namespace
+
+HRESULT CVXWMI::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  if (outer && riid != IID_IUnknown) return CLASS_E_NOAGGREGATION;
+  auto* object = new (std::nothrow) CVXWMI(outer);
+  if (!object) return E_OUTOFMEMORY;
+  // Hold the object across the query, so a failed one frees it.
+  object->m_inner.AddRef();
+  HRESULT hr = object->m_inner.QueryInterface(riid, ppv);
+  object->m_inner.Release();
+  return hr;
+}
+
+CVXWMI::CVXWMI(IUnknown* outer)
+    : m_inner(this), m_outer(outer ? outer : &m_inner), m_callbackPoint(m_outer, IID_IVXWMICB) {
+  ComModuleLock();
+  FUNCTION_TRACE("CVXWMI::CVXWMI");
+  if (CCnxMgr* manager = CCnxMgr::GetInstance()) manager->AddCnx(this);
+}
+
+CVXWMI::~CVXWMI() {
+  {
+    FUNCTION_TRACE("CVXWMI::~CVXWMI");
+    if (CCnxMgr* manager = CCnxMgr::GetInstance()) manager->DelCnx(this);
+    if (m_typeInfo) m_typeInfo->Release();
+  }
+  ComModuleUnlock();
+}
+
+STDMETHODIMP CVXWMI::Inner::QueryInterface(REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  if (riid == IID_IUnknown)
+    *ppv = static_cast<IUnknown*>(this);
+  else if (riid == IID_IVXWMI || riid == IID_IDispatch)
+    *ppv = static_cast<IVXWMI*>(self_);
+  else if (riid == IID_IConnectionPointContainer)
+    *ppv = static_cast<IConnectionPointContainer*>(self_);
+  else {
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  static_cast<IUnknown*>(*ppv)->AddRef();
+  return S_OK;
+}
+
+STDMETHODIMP_(ULONG) CVXWMI::Inner::AddRef() { return ++self_->m_ref; }
+
+STDMETHODIMP_(ULONG) CVXWMI::Inner::Release() {
+  ULONG ref = --self_->m_ref;
+  if (ref == 0) delete self_;
+  return ref;
+}
+
+HRESULT CVXWMI::LoadTypeInfo() {
+  if (m_typeInfo) return S_OK;
+  // The type library is resource 1 of the program that serves the class.
+  wchar_t path[MAX_PATH];
+  DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return E_FAIL;
+  ComPtr<ITypeLib> library;
+  HRESULT hr = LoadTypeLibEx(path, REGKIND_NONE, library.put());
+  if (SUCCEEDED(hr)) hr = library->GetTypeInfoOfGuid(IID_IVXWMI, &m_typeInfo);
+  return hr;
+}
+
+STDMETHODIMP CVXWMI::GetTypeInfoCount(UINT* count) {
+  if (!count) return E_POINTER;
+  *count = 1;
+  return S_OK;
+}
+
+STDMETHODIMP CVXWMI::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+  if (!info) return E_POINTER;
+  *info = nullptr;
+  if (index != 0) return DISP_E_BADINDEX;
+  HRESULT hr = LoadTypeInfo();
+  if (FAILED(hr)) return hr;
+  m_typeInfo->AddRef();
+  *info = m_typeInfo;
+  return S_OK;
+}
+
+STDMETHODIMP CVXWMI::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+  if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+  HRESULT hr = LoadTypeInfo();
+  return FAILED(hr) ? hr : DispGetIDsOfNames(m_typeInfo, names, count, ids);
+}
+
+STDMETHODIMP CVXWMI::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                            EXCEPINFO* exception, UINT* argError) {
+  if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+  HRESULT hr = LoadTypeInfo();
+  if (FAILED(hr)) return hr;
+  return DispInvoke(static_cast<IVXWMI*>(this), m_typeInfo, id, flags, params, result, exception, argError);
+}
+
+STDMETHODIMP CVXWMI::VXWMISetPower(BYTE PowerState) {
+  FUNCTION_TRACE("CVXWMI::VXWMISetPower");
+  CriticalSectionLock lock(m_lock);
+  if (!g_pHWIntf) return kResultNotAvailable;
+  if (PowerState != QELHW_POWER_ON && PowerState != QELHW_POWER_OFF) return kResultInvalidState;
+  uint32_t current = QELHW_POWER_UNKNOWN;
+  if (FAILED(g_pHWIntf->GetPower(&current))) return kResultNotAvailable;
+  if (current == QELHW_POWER_DISABLED) return kResultOk;
+  TBDPrint(TBCT_INFO, TBDLT_INFO, "Setting power state: %i", static_cast<int>(PowerState));
+  // A failed firmware write is a failure to the client.
+  return FAILED(g_pHWIntf->SetPower(PowerState)) ? kResultNotAvailable : kResultOk;
+}
+
+STDMETHODIMP CVXWMI::VXWMIGetPower(BYTE* PowerState) {
+  FUNCTION_TRACE("CVXWMI::VXWMIGetPower");
+  CriticalSectionLock lock(m_lock);
+  if (!PowerState) return E_POINTER;
+  if (!g_pHWIntf) return kResultNotAvailable;
+  uint32_t state = QELHW_POWER_UNKNOWN;
+  // A failed read hands out no state.
+  if (FAILED(g_pHWIntf->GetPower(&state))) return kResultNotAvailable;
+  *PowerState = static_cast<BYTE>(state);
+  TBDPrint(TBCT_INFO, TBDLT_INFO, "Got power state: %i", static_cast<int>(*PowerState));
+  return kResultOk;
+}
+
+STDMETHODIMP CVXWMI::EnumConnectionPoints(IEnumConnectionPoints** out) {
+  using PointsEnum = SnapshotEnum<IEnumConnectionPoints, IConnectionPoint*, InterfaceItemPolicy>;
+  m_callbackPoint.AddRef();
+  return PointsEnum::Create({&m_callbackPoint}, 0, out);
+}
+
+STDMETHODIMP CVXWMI::FindConnectionPoint(REFIID riid, IConnectionPoint** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  if (riid != IID_IVXWMICB) return CONNECT_E_NOCONNECTION;
+  m_callbackPoint.AddRef();
+  *out = &m_callbackPoint;
+  return S_OK;
+}
+
+HRESULT CVXWMI::Fire_VXWMICallback(BYTE state) {
+  HRESULT hr = E_FAIL;
+  if (IUnknown* first = m_callbackPoint.FirstSink()) {
+    ComPtr<IVXWMICB> sink(static_cast<IVXWMICB*>(first));
+    TBDPrint(TBCT_INFO, TBDLT_INFO, "Fire_VXWMICallback: %i", static_cast<int>(state));
+    hr = sink->VXWMICallback(state);
+  }
+  return hr;
+}
+
+HRESULT NotifyAllCnx(void* state) {
+  CCnxMgr* manager = CCnxMgr::GetInstance();
+  if (!manager) return E_FAIL;
+  BYTE value = *static_cast<const BYTE*>(state);
+  TBDPrint(TBCT_INFO, TBDLT_INFO, "Total Connections: %i", manager->Count());
+  TBDPrint(TBCT_INFO, TBDLT_INFO, "Sending Notification: %i", static_cast<int>(value));
+  for (int i = 0; i < CCnxMgr::kSlots; ++i) {
+    CVXWMI* object = manager->At(i);
+    if (!object) continue;
+    TBDPrint(TBCT_INFO, TBDLT_INFO, "Notifying 0x%04x - index %i", LogAddress(object), i);
+    // The sink's call may release the object: keep it alive until the call returns.
+    object->AddRef();
+    HRESULT hr = object->Fire_VXWMICallback(value);
+    object->Release();
+    if (FAILED(hr))
+      TBDPrint(TBCT_INFO, TBDLT_ERROR, "Failed to notify connection: %i - HR = 0x%04x", i, hr);
+  }
+  return E_FAIL;
+}

@@ -1,0 +1,3 @@
+#pragma once
+#define IDS_SERVICENAME 100
+#define IDS_DESCRIPTION 101

@@ -1,0 +1,319 @@
+// The COM class in process: power results, the fan-out to connected objects, the
+// connection point, IDispatch and aggregation.
+#include "CnxMgr.h"
+#include "ComModule.h"
+#include "ServiceModule.h"
+#include "ServiceTestSupport.h"
+#include "VXWMI.h"
+
+namespace {
+
+// A scripted hardware interface.
+class FakeHW : public CHWIntf {
+ public:
+  HRESULT SetPower(uint32_t state) override {
+    sets.push_back(state);
+    return setResult;
+  }
+  HRESULT GetPower(uint32_t* state) override {
+    ++gets;
+    if (SUCCEEDED(getResult)) *state = current;
+    return getResult;
+  }
+  uint32_t current = QELHW_POWER_ON;
+  HRESULT getResult = S_OK, setResult = S_OK;
+  int gets = 0;
+  std::vector<uint32_t> sets;
+};
+
+ComPtr<IVXWMI> NewObject() {
+  ComPtr<IVXWMI> object;
+  EXPECT_EQ(CVXWMI::CreateInstance(nullptr, IID_IVXWMI, object.put_void()), S_OK);
+  return object;
+}
+
+DWORD Advise(IVXWMI* object, IUnknown* sink) {
+  ComPtr<IConnectionPointContainer> container;
+  ComPtr<IConnectionPoint> point;
+  EXPECT_EQ(object->QueryInterface(IID_IConnectionPointContainer, container.put_void()), S_OK);
+  EXPECT_EQ(container->FindConnectionPoint(IID_IVXWMICB, point.put()), S_OK);
+  DWORD cookie = 0;
+  EXPECT_EQ(point->Advise(sink, &cookie), S_OK);
+  return cookie;
+}
+
+class ComClass : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(apartment_.ok());
+    g_pHWIntf = &hw_;
+  }
+  void TearDown() override {
+    g_pHWIntf = nullptr;
+    CCnxMgr::ReleaseInstance();
+  }
+  ComApartment apartment_;
+  FakeHW hw_;
+};
+
+struct PowerCase {
+  const char* name;
+  bool hardware;
+  HRESULT getResult;
+  uint32_t current;
+  HRESULT setResult;
+  BYTE request;
+  HRESULT want;
+  int wantGets;
+  bool wantSet;
+};
+class SetPowerResults : public ComClass, public ::testing::WithParamInterface<PowerCase> {};
+TEST_P(SetPowerResults, Table) {
+  const PowerCase& c = GetParam();
+  if (!c.hardware) g_pHWIntf = nullptr;
+  hw_.getResult = c.getResult, hw_.current = c.current, hw_.setResult = c.setResult;
+  auto object = NewObject();
+  EXPECT_EQ(object->VXWMISetPower(c.request), c.want);
+  EXPECT_EQ(hw_.gets, c.wantGets);
+  EXPECT_EQ(hw_.sets.size(), c.wantSet ? 1u : 0u);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Vxwmi, SetPowerResults,
+    ::testing::Values(PowerCase{"NoHardware", false, S_OK, 1, S_OK, 1, 600, 0, false},
+                      PowerCase{"Zero", true, S_OK, 1, S_OK, 0, 4, 0, false},
+                      PowerCase{"Three", true, S_OK, 1, S_OK, 3, 4, 0, false},
+                      PowerCase{"Max", true, S_OK, 1, S_OK, 255, 4, 0, false},
+                      PowerCase{"ReadFails", true, E_FAIL, 1, S_OK, 2, 600, 1, false},
+                      PowerCase{"Disabled", true, S_OK, 3, S_OK, 1, 0, 1, false},
+                      PowerCase{"NoModemStillSets", true, S_OK, 4, S_OK, 1, 0, 1, true},
+                      PowerCase{"On", true, S_OK, 2, S_OK, 1, 0, 1, true},
+                      PowerCase{"WriteFails", true, S_OK, 1, E_FAIL, 2, 600, 1, true},
+                      PowerCase{"WriteSFalse", true, S_OK, 1, S_FALSE, 2, 0, 1, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ComClass, GetPowerResults) {
+  auto object = NewObject();
+  BYTE state = 0x77;
+  hw_.current = QELHW_POWER_OFF;
+  EXPECT_EQ(object->VXWMIGetPower(&state), 0);
+  EXPECT_EQ(state, 2);
+  state = 0x77;
+  hw_.getResult = E_FAIL;  // no state is handed out
+  EXPECT_EQ(object->VXWMIGetPower(&state), 600);
+  EXPECT_EQ(state, 0x77);
+  g_pHWIntf = nullptr;
+  EXPECT_EQ(object->VXWMIGetPower(&state), 600);
+  EXPECT_EQ(state, 0x77);
+}
+
+TEST_F(ComClass, LateBoundGetPowerMatchesVtableCall) {
+  auto object = NewObject();
+  hw_.current = QELHW_POWER_OFF;
+  ComPtr<IDispatch> dispatch;
+  ASSERT_EQ(object.As(&dispatch), S_OK);
+  DISPID id = 0;
+  wchar_t name[] = L"VXWMIGetPower";
+  LPOLESTR names[] = {name};
+  ASSERT_EQ(dispatch->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
+  EXPECT_EQ(id, 2);
+  BYTE state = 0;
+  VARIANT arg;
+  VariantInit(&arg);
+  arg.vt = VT_UI1 | VT_BYREF;
+  arg.pbVal = &state;
+  DISPPARAMS params{&arg, nullptr, 1, 0};
+  UniqueVariant result;
+  EXPECT_EQ(dispatch->Invoke(2, IID_NULL, 0, DISPATCH_METHOD, &params, result.get(), nullptr, nullptr), S_OK);
+  EXPECT_EQ(state, 2);
+  BYTE direct = 0;
+  EXPECT_EQ(object->VXWMIGetPower(&direct), 0);
+  EXPECT_EQ(direct, state);
+}
+
+TEST_F(ComClass, FanOutReachesTenObjectsInSlotOrder) {
+  std::vector<int> order;
+  std::vector<std::unique_ptr<RecordingSink>> sinks;  // outlive the objects that hold them
+  std::vector<ComPtr<IVXWMI>> objects;
+  for (int i = 0; i < 11; ++i) {
+    objects.push_back(NewObject());
+    sinks.push_back(std::make_unique<RecordingSink>(i == 2 ? E_FAIL : S_OK));
+    sinks.back()->onCall = [&order, i] { order.push_back(i); };
+    Advise(objects.back().get(), sinks.back().get());
+  }
+  ASSERT_NE(g_pCnxMgr, nullptr);
+  EXPECT_EQ(g_pCnxMgr->Count(), 10);
+  uint32_t state = QELHW_POWER_OFF;
+  NotifyAllCnx(&state);
+  EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));  // the failing one is skipped over
+  EXPECT_TRUE(sinks[10]->states.empty());
+  EXPECT_EQ(sinks[0]->states, std::vector<BYTE>{2});
+
+  // A freed slot goes to the next object, lowest first.
+  CVXWMI* third = g_pCnxMgr->At(3);
+  objects[3].Reset();
+  EXPECT_EQ(g_pCnxMgr->At(3), nullptr);
+  objects[3] = NewObject();
+  EXPECT_NE(g_pCnxMgr->At(3), nullptr);
+  (void)third;
+  EXPECT_EQ(g_pCnxMgr->Count(), 10);
+}
+
+TEST_F(ComClass, OnlyTheFirstSinkOfAnObjectIsCalled) {
+  RecordingSink first, second, third;
+  auto object = NewObject();
+  DWORD cookie1 = Advise(object.get(), &first);
+  Advise(object.get(), &second);
+  uint32_t state = QELHW_POWER_ON;
+  NotifyAllCnx(&state);
+  EXPECT_EQ(first.states.size(), 1u);
+  EXPECT_TRUE(second.states.empty());
+
+  // An emptied first position leaves the object without notifications.
+  ComPtr<IConnectionPointContainer> container;
+  ComPtr<IConnectionPoint> point;
+  ASSERT_EQ(object.As(&container), S_OK);
+  ASSERT_EQ(container->FindConnectionPoint(IID_IVXWMICB, point.put()), S_OK);
+  EXPECT_EQ(point->Unadvise(cookie1), S_OK);
+  EXPECT_EQ(point->Unadvise(cookie1), CONNECT_E_NOCONNECTION);
+  NotifyAllCnx(&state);
+  EXPECT_EQ(first.states.size(), 1u);
+  EXPECT_TRUE(second.states.empty());
+  // Until the next Advise fills it again.
+  EXPECT_EQ(Advise(object.get(), &third), cookie1);
+  NotifyAllCnx(&state);
+  EXPECT_EQ(third.states.size(), 1u);
+}
+
+TEST_F(ComClass, SinkThatReleasesItsObjectDuringTheCall) {
+  RecordingSink sink;
+  auto object = NewObject();
+  Advise(object.get(), &sink);
+  IVXWMI* raw = object.Detach();
+  sink.onCall = [&raw] {
+    raw->Release();  // the client's last reference
+    raw = nullptr;
+  };
+  uint32_t state = QELHW_POWER_ON;
+  NotifyAllCnx(&state);
+  EXPECT_EQ(sink.states.size(), 1u);
+  EXPECT_EQ(g_pCnxMgr->Count(), 0);
+  EXPECT_EQ(sink.refs(), 0);  // the object let go of its sink when it went
+}
+
+TEST_F(ComClass, ConnectionPointEnumerators) {
+  RecordingSink a, b;
+  auto object = NewObject();
+  ComPtr<IConnectionPointContainer> container;
+  ASSERT_EQ(object.As(&container), S_OK);
+  ComPtr<IEnumConnectionPoints> points;
+  ASSERT_EQ(container->EnumConnectionPoints(points.put()), S_OK);
+  IConnectionPoint* point = nullptr;
+  ULONG fetched = 0;
+  ASSERT_EQ(points->Next(1, &point, &fetched), S_OK);
+  IID iid = {};
+  EXPECT_EQ(point->GetConnectionInterface(&iid), S_OK);
+  EXPECT_EQ(iid, IID_IVXWMICB);
+  point->Release();
+  EXPECT_EQ(points->Next(1, &point, &fetched), S_FALSE);
+  EXPECT_EQ(fetched, 0u);
+  EXPECT_EQ(container->FindConnectionPoint(IID_IDispatch, &point), CONNECT_E_NOCONNECTION);
+  EXPECT_EQ(point, nullptr);
+
+  ComPtr<IConnectionPoint> cp;
+  ASSERT_EQ(container->FindConnectionPoint(IID_IVXWMICB, cp.put()), S_OK);
+  Advise(object.get(), &a);
+  Advise(object.get(), &b);
+  ComPtr<IEnumConnections> connections;
+  ASSERT_EQ(cp->EnumConnections(connections.put()), S_OK);
+  CONNECTDATA data[3] = {};
+  EXPECT_EQ(connections->Next(3, data, &fetched), S_FALSE);
+  ASSERT_EQ(fetched, 2u);
+  EXPECT_EQ(data[0].dwCookie, 1u);
+  EXPECT_EQ(data[1].dwCookie, 2u);
+  for (ULONG i = 0; i < fetched; ++i) data[i].pUnk->Release();
+  DWORD cookie = 0;
+  RecordingSink* none = nullptr;
+  EXPECT_EQ(cp->Advise(none, &cookie), E_POINTER);
+}
+
+// An outer object that aggregates VXWMI.
+class Outer : public IUnknown {
+ public:
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (riid == IID_IUnknown) {
+      *ppv = this;
+      AddRef();
+      return S_OK;
+    }
+    return inner ? inner->QueryInterface(riid, ppv) : E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++ref; }
+  STDMETHODIMP_(ULONG) Release() override { return --ref; }
+  ComPtr<IUnknown> inner;
+  ULONG ref = 1;
+};
+
+TEST_F(ComClass, AggregationDelegatesToTheOuterObject) {
+  Outer outer;
+  void* p = nullptr;
+  EXPECT_EQ(CVXWMI::CreateInstance(&outer, IID_IVXWMI, &p), CLASS_E_NOAGGREGATION);
+  ASSERT_EQ(CVXWMI::CreateInstance(&outer, IID_IUnknown, outer.inner.put_void()), S_OK);
+  ComPtr<IVXWMI> power;
+  ASSERT_EQ(outer.inner->QueryInterface(IID_IVXWMI, power.put_void()), S_OK);
+  EXPECT_EQ(outer.ref, 2u);  // the reference went to the outer object
+  ComPtr<IUnknown> identity;
+  ASSERT_EQ(power->QueryInterface(IID_IUnknown, identity.put_void()), S_OK);
+  EXPECT_EQ(identity.get(), static_cast<IUnknown*>(&outer));
+  identity.Reset();
+  power.Reset();
+  outer.inner.Reset();
+  EXPECT_EQ(ComModuleLockCount(), 0);
+}
+
+TEST_F(ComClass, EveryObjectHoldsTheModule) {
+  LONG before = ComModuleLockCount();
+  {
+    auto a = NewObject();
+    auto b = NewObject();
+    EXPECT_EQ(ComModuleLockCount(), before + 2);
+  }
+  EXPECT_EQ(ComModuleLockCount(), before);
+}
+
+// ---- command line
+
+struct SwitchCase {
+  const char* line;
+  RegistrationSwitch want;
+};
+class CommandLineSwitch : public ::testing::TestWithParam<SwitchCase> {};
+TEST_P(CommandLineSwitch, Table) { EXPECT_EQ(FindRegistrationSwitch(GetParam().line), GetParam().want); }
+INSTANTIATE_TEST_SUITE_P(
+    Service, CommandLineSwitch,
+    ::testing::Values(SwitchCase{"QelVxWmi.exe -RegServer", RegistrationSwitch::RegServer},
+                      SwitchCase{"QelVxWmi.exe /regserver", RegistrationSwitch::RegServer},
+                      SwitchCase{"QelVxWmi.exe -REGSERVER", RegistrationSwitch::RegServer},
+                      SwitchCase{"QelVxWmi.exe /Service", RegistrationSwitch::Service},
+                      SwitchCase{"QelVxWmi.exe -unregserver", RegistrationSwitch::UnregServer},
+                      SwitchCase{"QelVxWmi.exe -RegServer -Service", RegistrationSwitch::Service},
+                      SwitchCase{"QelVxWmi.exe -RegServer extra", RegistrationSwitch::None},
+                      SwitchCase{"QelVxWmi.exe -Embedding", RegistrationSwitch::None},
+                      SwitchCase{"\"C:\\my-dir\\QelVxWmi.exe\" -RegServer", RegistrationSwitch::RegServer},
+                      SwitchCase{"QelVxWmi.exe", RegistrationSwitch::None}));
+
+TEST(FindOneOf, ReturnsPositionAfterFirstMatch) {
+  const char text[] = "ab-cd/e";
+  EXPECT_EQ(FindOneOf(text, "-/"), text + 3);
+  EXPECT_EQ(FindOneOf(text + 3, "-/"), text + 6);
+  EXPECT_EQ(FindOneOf("abc", "-/"), nullptr);
+}
+
+TEST(ServiceRun, StopBeforeTheLoopIsNotLost) {
+  _Module.Init(GetModuleHandleW(nullptr));
+  _Module.SetServiceMode(false);
+  _Module.Handler(SERVICE_CONTROL_STOP);  // arrives before Run has a thread to post to
+  _Module.Run();                          // returns: the stop was kept
+  SUCCEED();
+}
+
+}  // namespace
