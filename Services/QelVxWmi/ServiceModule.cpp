@@ -203,16 +203,20 @@ bool CServiceModule::Install() {
     return false;
   }
   // Quoted, so a path with blanks is one program name to the SCM.
-  char path[MAX_PATH + 2] = "\"";
-  DWORD length = GetModuleFileNameA(nullptr, path + 1, MAX_PATH);
+  wchar_t path[MAX_PATH + 2] = L"\"";
+  DWORD length = GetModuleFileNameW(nullptr, path + 1, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) {
     INFO_ERROR("Couldn't create service: 0x%04x", ERROR_FILENAME_EXCED_RANGE);
     return false;
   }
-  SafeStrCat(path, "\"", sizeof path);
-  UniqueScHandle service(CreateServiceA(manager.get(), m_serviceName, m_serviceName, SERVICE_ALL_ACCESS,
-                                        SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, path,
-                                        nullptr, nullptr, "RpcSs\0WinMgmt\0", nullptr, nullptr));
+  SafeWcsCat(path, L"\"", MAX_PATH + 2);
+  wchar_t name[256] = {};
+  MultiByteToWideChar(CP_ACP, 0, m_serviceName, -1, name, 255);
+  // The wide call: the narrow one loses every dependency after the first under Wine.
+  static const wchar_t kDependencies[] = L"RpcSs\0WinMgmt\0";  // and the literal's own terminator
+  UniqueScHandle service(CreateServiceW(manager.get(), name, name, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                        SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, path, nullptr, nullptr,
+                                        kDependencies, nullptr, nullptr));
   if (!service) {
     INFO_ERROR("Couldn't create service: 0x%04x", GetLastError());
     return false;

@@ -1,0 +1,319 @@
+// The service as a program: registration, activation as a local server and as an SCM
+// service, notifications across processes, and the product build without firmware.
+#include <aclapi.h>
+#include <sddl.h>
+#include <tlhelp32.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "HWIntf.h"
+#include "Handles.h"
+#include "Registry.h"
+#include "ServiceTestSupport.h"
+#include "devurezazeve.h"
+
+namespace {
+
+std::string BinDir() {
+  char path[MAX_PATH];
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string s(path);
+  return s.substr(0, s.find_last_of('\\') + 1);
+}
+std::string SimServer() { return BinDir() + "sim\\QelVxWmi.exe"; }
+std::string ProductServer() { return BinDir() + "QelVxWmi.exe"; }
+
+DWORD RunProgram(const std::string& program, const std::string& args) {
+  std::string line = "\"" + program + "\" " + args;
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    return GetLastError() | 0x80000000u;
+  UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
+  if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) return WAIT_TIMEOUT;
+  DWORD code = 0;
+  GetExitCodeProcess(process.get(), &code);
+  return code;
+}
+
+// Waits until no QelVxWmi.exe runs; ends stragglers after the time-out.
+bool WaitServersGone(DWORD timeoutMs = 30000) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    bool running = false;
+    UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL ok = Process32First(snapshot.get(), &entry); ok; ok = Process32Next(snapshot.get(), &entry)) {
+      if (lstrcmpiA(entry.szExeFile, "QelVxWmi.exe") != 0) continue;
+      running = true;
+      if (GetTickCount() - start > timeoutMs) {
+        UniqueKernelHandle p(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
+        if (p) TerminateProcess(p.get(), 1);
+      }
+    }
+    if (!running) return true;
+    if (GetTickCount() - start > timeoutMs) return false;
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    Sleep(50);
+  }
+}
+
+bool KeyExists(const char* key) {
+  HKEY h = nullptr;
+  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key, 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
+  RegCloseKey(h);
+  return true;
+}
+
+bool ReadAppIdValue(const char* name, std::string* out) {
+  std::string key = std::string("AppID\\") + kAppIdText;
+  HKEY h = nullptr;
+  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
+  char buffer[260] = {};
+  DWORD size = sizeof buffer - 1, type = 0;
+  LONG error = RegQueryValueExA(h, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+  RegCloseKey(h);
+  if (error != ERROR_SUCCESS) return false;
+  *out = buffer;
+  return true;
+}
+
+struct ScHandleTraits {
+  using Type = SC_HANDLE;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { CloseServiceHandle(h); }
+};
+using UniqueSc = UniqueHandle<ScHandleTraits>;
+
+UniqueSc OpenScmService(DWORD access) {
+  UniqueSc manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  return UniqueSc(manager ? OpenServiceA(manager.get(), "QELVXWMI", access) : nullptr);
+}
+
+std::string ReadServiceLog() {
+  char dir[MAX_PATH] = {};
+  if (!TBDGetLogDirectory(dir)) return "";
+  std::ifstream in(std::string(dir) + "QelVxWmi.log", std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+UniqueKernelHandle WaitReady(DWORD access = SYNCHRONIZE) {
+  UniqueKernelHandle ready;
+  DWORD start = GetTickCount();
+  while (!ready && GetTickCount() - start < 20000) {
+    ready.reset(OpenEventA(access, FALSE, kReadyEventName));
+    if (!ready) Sleep(50);
+  }
+  if (ready && WaitForSingleObject(ready.get(), 20000) != WAIT_OBJECT_0) ready.reset();
+  return ready;
+}
+
+class ServiceProgram : public FirmwareFixture {
+ protected:
+  void SetUp() override {
+    FirmwareFixture::SetUp();
+    ASSERT_TRUE(apartment_.ok());
+    ASSERT_TRUE(WaitServersGone());
+    ASSERT_EQ(RunProgram(SimServer(), "-RegServer"), 0u);
+  }
+  void TearDown() override { EXPECT_TRUE(WaitServersGone()); }
+
+  ComPtr<IVXWMI> Activate() {
+    ComPtr<IVXWMI> power;
+    EXPECT_EQ(CoCreateInstance(CLSID_VXWMI, nullptr, CLSCTX_LOCAL_SERVER, IID_IVXWMI, power.put_void()), S_OK);
+    return power;
+  }
+  ComApartment apartment_;
+};
+
+TEST_F(ServiceProgram, LocalServerReadsSetsAndNotifiesThenExits) {
+  auto* sink = new RecordingSink();  // the proxy may hold it past this scope
+  sink->AddRef();
+  {
+    ComPtr<IVXWMI> power = Activate();
+    ASSERT_TRUE(power);
+    ASSERT_TRUE(WaitReady());
+    BYTE state = 0;
+    EXPECT_EQ(power->VXWMIGetPower(&state), 0);
+    EXPECT_EQ(state, QELHW_POWER_ON);
+    EXPECT_EQ(power->VXWMISetPower(QELHW_POWER_OFF), 0);
+    EXPECT_EQ(sim_.Snapshot().status[3], 0x0C);
+    EXPECT_EQ(power->VXWMIGetPower(&state), 0);
+    EXPECT_EQ(state, QELHW_POWER_OFF);
+    EXPECT_EQ(power->VXWMISetPower(7), 4);
+
+    ComPtr<IConnectionPointContainer> container;
+    ComPtr<IConnectionPoint> point;
+    ASSERT_EQ(power.As(&container), S_OK);
+    ASSERT_EQ(container->FindConnectionPoint(IID_IVXWMICB, point.put()), S_OK);
+    DWORD cookie = 0;
+    ASSERT_EQ(point->Advise(sink, &cookie), S_OK);
+
+    sim_.FlipSwitch();  // the hardware radio switch
+    EXPECT_TRUE(PumpUntil([&] { return !sink->states.empty(); }));
+    EXPECT_EQ(sink->states, std::vector<BYTE>{BYTE(QELHW_POWER_ON)});
+    EXPECT_EQ(point->Unadvise(cookie), S_OK);
+  }
+  EXPECT_TRUE(WaitServersGone(10000));  // the last client let go
+  sink->Release();
+}
+
+TEST_F(ServiceProgram, ReadyEventLetsEveryoneWaitAndOnlyAdministratorsChangeIt) {
+  ComPtr<IVXWMI> power = Activate();
+  ASSERT_TRUE(power);
+  UniqueKernelHandle ready = WaitReady(SYNCHRONIZE | READ_CONTROL);
+  ASSERT_TRUE(ready);
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  ASSERT_EQ(GetSecurityInfo(ready.get(), SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                            &owner, nullptr, &dacl, nullptr, &sd),
+            ERROR_SUCCESS);
+  LocalAllocPtr<void> sdOwner(sd);
+  auto sidText = [](PSID sid) {
+    char* text = nullptr;
+    ConvertSidToStringSidA(sid, &text);
+    std::string s = text ? text : "";
+    LocalFree(text);
+    return s;
+  };
+  EXPECT_EQ(sidText(owner), "S-1-5-32-544");
+  ASSERT_NE(dacl, nullptr);
+  std::map<std::string, ACCESS_MASK> grants;
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+    ASSERT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+    EXPECT_EQ(ace->Header.AceFlags, 0);
+    grants[sidText(&ace->SidStart)] |= ace->Mask;
+  }
+  EXPECT_EQ(grants["S-1-1-0"], static_cast<ACCESS_MASK>(SYNCHRONIZE));
+  EXPECT_EQ(grants["S-1-5-18"] & EVENT_MODIFY_STATE, static_cast<ACCESS_MASK>(EVENT_MODIFY_STATE));
+  EXPECT_EQ(grants["S-1-5-32-544"] & EVENT_MODIFY_STATE, static_cast<ACCESS_MASK>(EVENT_MODIFY_STATE));
+  EXPECT_EQ(grants.size(), 3u);
+}
+
+TEST_F(ServiceProgram, RegistrationSwitchesLeaveTheirKeys) {
+  std::string value;
+  std::string clsidKey = "CLSID\\{A32A0241-FF5B-48F5-9E63-4B5622237135}";
+  // -RegServer (SetUp): class, ProgIDs, AppID and type library; no service.
+  EXPECT_TRUE(KeyExists((clsidKey + "\\LocalServer32").c_str()));
+  EXPECT_TRUE(KeyExists("QELVXWMI.VXWMI\\CurVer"));
+  EXPECT_TRUE(KeyExists("AppID\\QELVXWMI.EXE"));
+  EXPECT_TRUE(KeyExists("TypeLib\\{AD4B0CD8-A4E0-414D-BE81-FEFFF115B875}"));
+  EXPECT_TRUE(KeyExists("Interface\\{49F82EA8-A382-4BDF-8BBD-3FFC44CF7CBA}"));
+  EXPECT_FALSE(ReadAppIdValue("LocalService", &value));
+  EXPECT_FALSE(OpenScmService(SERVICE_QUERY_CONFIG));
+
+  // /service: the SCM service and both AppID values.
+  ASSERT_EQ(RunProgram(SimServer(), "/service"), 0u);
+  ASSERT_TRUE(ReadAppIdValue("LocalService", &value));
+  EXPECT_EQ(value, "QELVXWMI");
+  ASSERT_TRUE(ReadAppIdValue("ServiceParameters", &value));
+  EXPECT_EQ(value, "-Service");
+  {
+    UniqueSc service = OpenScmService(SERVICE_QUERY_CONFIG);
+    ASSERT_TRUE(service);
+    BYTE buffer[8192];
+    DWORD needed = 0;
+    ASSERT_TRUE(QueryServiceConfigA(service.get(), reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer), sizeof buffer,
+                                    &needed));
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer);
+    EXPECT_EQ(std::string(config->lpBinaryPathName), "\"" + SimServer() + "\"");
+    EXPECT_EQ(config->dwStartType, static_cast<DWORD>(SERVICE_AUTO_START));
+    EXPECT_EQ(config->dwServiceType, static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS));
+    // What the SCM keeps: the double-zero-terminated list.
+    char depends[64] = {};
+    DWORD size = sizeof depends;
+    ASSERT_EQ(RegGetValueA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\QELVXWMI", "DependOnService",
+                           RRF_RT_REG_MULTI_SZ, nullptr, depends, &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(std::string(depends, size), std::string("RpcSs\0WinMgmt\0\0", 15));
+    EXPECT_EQ(std::string(config->lpDisplayName), "QELVXWMI");
+    ASSERT_TRUE(QueryServiceConfig2A(service.get(), SERVICE_CONFIG_DESCRIPTION, buffer, sizeof buffer, &needed));
+    EXPECT_EQ(std::string(reinterpret_cast<SERVICE_DESCRIPTIONA*>(buffer)->lpDescription),
+              "Veltra Vazudari VX WMI Service");
+  }
+  // A second -Service replaces the installed one.
+  ASSERT_EQ(RunProgram(SimServer(), "-Service"), 0u);
+  EXPECT_TRUE(OpenScmService(SERVICE_QUERY_CONFIG));
+
+  // -RegServer again: local server only.
+  ASSERT_EQ(RunProgram(SimServer(), "-RegServer"), 0u);
+  EXPECT_FALSE(ReadAppIdValue("LocalService", &value));
+  EXPECT_FALSE(OpenScmService(SERVICE_QUERY_CONFIG));
+
+  // -UnregServer: everything it wrote is gone.
+  ASSERT_EQ(RunProgram(SimServer(), "-UnregServer"), 0u);
+  EXPECT_FALSE(KeyExists(clsidKey.c_str()));
+  EXPECT_FALSE(KeyExists("QELVXWMI.VXWMI"));
+  EXPECT_FALSE(KeyExists("QELVXWMI.VXWMI.1"));
+  EXPECT_FALSE(KeyExists((std::string("AppID\\") + kAppIdText).c_str()));
+  EXPECT_FALSE(KeyExists("AppID\\QELVXWMI.EXE"));
+  EXPECT_FALSE(KeyExists("TypeLib\\{AD4B0CD8-A4E0-414D-BE81-FEFFF115B875}"));
+}
+
+TEST_F(ServiceProgram, ServingRunWithoutAppIdEndsWithTheRegistryError) {
+  ASSERT_EQ(RunProgram(SimServer(), "-UnregServer"), 0u);
+  EXPECT_EQ(RunProgram(SimServer(), ""), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  ASSERT_EQ(RunProgram(SimServer(), "-RegServer"), 0u);
+}
+
+TEST_F(ServiceProgram, RunsUnderTheServiceControlManager) {
+  ASSERT_EQ(RunProgram(SimServer(), "-Service"), 0u);
+  {
+    UniqueSc service = OpenScmService(SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS);
+    ASSERT_TRUE(service);
+    ASSERT_TRUE(StartServiceA(service.get(), 0, nullptr));
+    ASSERT_TRUE(WaitReady());
+    SERVICE_STATUS status = {};
+    ASSERT_TRUE(QueryServiceStatus(service.get(), &status));
+    EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+    {
+      ComPtr<IVXWMI> power = Activate();
+      ASSERT_TRUE(power);
+      BYTE state = 0;
+      EXPECT_EQ(power->VXWMIGetPower(&state), 0);
+      EXPECT_EQ(state, QELHW_POWER_ON);
+    }
+    // Letting go of the last object does not end a service; the stop control does.
+    Sleep(300);
+    ASSERT_TRUE(QueryServiceStatus(service.get(), &status));
+    EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+    ASSERT_TRUE(ControlService(service.get(), SERVICE_CONTROL_STOP, &status));
+    DWORD start = GetTickCount();
+    while (QueryServiceStatus(service.get(), &status) && status.dwCurrentState != SERVICE_STOPPED &&
+           GetTickCount() - start < 20000)
+      Sleep(50);
+    EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+  }
+  EXPECT_TRUE(WaitServersGone());
+  ASSERT_EQ(RunProgram(SimServer(), "-RegServer"), 0u);  // removes the service
+  EXPECT_FALSE(OpenScmService(SERVICE_QUERY_CONFIG));
+}
+
+TEST_F(ServiceProgram, ProductBuildWithoutFirmwareAnswers600) {
+  ASSERT_EQ(RunProgram(ProductServer(), "-RegServer"), 0u);
+  {
+    ComPtr<IVXWMI> power = Activate();
+    ASSERT_TRUE(power);
+    ASSERT_TRUE(WaitReady());  // set also after the failed hardware initialisation
+    BYTE state = 0x77;
+    EXPECT_EQ(power->VXWMIGetPower(&state), 600);  // the byte is the proxy's, not the server's
+    EXPECT_EQ(power->VXWMISetPower(QELHW_POWER_ON), 600);
+  }
+  EXPECT_TRUE(WaitServersGone());
+  std::string log = ReadServiceLog();
+  EXPECT_NE(log.find("HWInitialize FAILED (incompatible BIOS)"), std::string::npos);
+  ASSERT_EQ(RunProgram(SimServer(), "-RegServer"), 0u);
+}
+
+}  // namespace
