@@ -124,12 +124,12 @@ const char* MbsFindChar(const char* text, unsigned int ch) {
 }
 int MbsCompare(const char* a, const char* b) { return _mbscmp(U(a), U(b)); }
 int MbsCompareNoCase(const char* a, const char* b) { return _mbsicmp(U(a), U(b)); }
-int MbsCompareNoCaseN(const char* a, const char* b, size_t n) { return _mbsnicmp(U(a), U(b), n); }
+int MbsCompareNoCaseN(const char* a, const char* b, size_t n) { return _mbsnbicmp(U(a), U(b), n); }  // n bytes
 const char* MbsFindText(const char* text, const char* part) {
   return reinterpret_cast<const char*>(_mbsstr(U(text), U(part)));
 }
-void MbsUpper(char* text) { _mbsupr(reinterpret_cast<unsigned char*>(text)); }
+char* MbsUpper(char* text) { return reinterpret_cast<char*>(_mbsupr(reinterpret_cast<unsigned char*>(text))); }
 
 int MbsCompareNoCase(const wchar_t* a, const wchar_t* b) { return _wcsicmp(a, b); }
 const wchar_t* MbsFindText(const wchar_t* text, const wchar_t* part) { return std::wcsstr(text, part); }
-void MbsUpper(wchar_t* text) { _wcsupr(text); }
+wchar_t* MbsUpper(wchar_t* text) { return _wcsupr(text); }

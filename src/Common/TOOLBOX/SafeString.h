@@ -35,9 +35,9 @@ int MbsCompare(const char* a, const char* b);
 int MbsCompareNoCase(const char* a, const char* b);
 int MbsCompareNoCaseN(const char* a, const char* b, size_t n);
 const char* MbsFindText(const char* text, const char* part);
-void MbsUpper(char* text);
+char* MbsUpper(char* text);  // in place; returns text
 
 // Wide forms, for code written over TCHAR.
 int MbsCompareNoCase(const wchar_t* a, const wchar_t* b);
 const wchar_t* MbsFindText(const wchar_t* text, const wchar_t* part);
-void MbsUpper(wchar_t* text);
+wchar_t* MbsUpper(wchar_t* text);

@@ -1,0 +1,5 @@
+#include "GrowableCollection.h"
+
+template class GrowableThingCollection<char*>;
+template class GrowableThingCollection<void*>;
+template class GrowablePointerCollection<char>;
