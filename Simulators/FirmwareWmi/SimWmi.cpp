@@ -58,6 +58,19 @@ constexpr wchar_t kDataInClass[] = L"vxrBDataIn";
 constexpr wchar_t kMethodPrefix[] = L"vxrBIOSInt";
 constexpr wchar_t kInstancePath[] = L"\\\\SIM\\root\\wmi:vxrBIntM.InstanceName=\"SIM\\FW\\0\"";
 
+std::vector<BYTE> ArrayBytes(SAFEARRAY* array) {
+  std::vector<BYTE> bytes;
+  LONG lower = 0, upper = -1;
+  SafeArrayGetLBound(array, 1, &lower);
+  SafeArrayGetUBound(array, 1, &upper);
+  for (LONG i = lower; i <= upper; ++i) {
+    BYTE b = 0;
+    SafeArrayGetElement(array, &i, &b);
+    bytes.push_back(b);
+  }
+  return bytes;
+}
+
 enum class Kind { MethodClass, Instance, InSignature, MethodInput, DataInClass, DataIn, Output, OutData, Event };
 
 // A WMI object as a bag of named values.
@@ -116,14 +129,7 @@ class SimObject : public SimUnknown<IWbemClassObject> {
     SimPut put{name, value->vt, type, {}, value->vt == VT_I4 ? value->lVal : 0, false};
     if ((value->vt & VT_ARRAY) && value->parray) {
       put.hasArray = true;
-      LONG lower = 0, upper = -1;
-      SafeArrayGetLBound(value->parray, 1, &lower);
-      SafeArrayGetUBound(value->parray, 1, &upper);
-      for (LONG i = lower; i <= upper; ++i) {
-        BYTE b = 0;
-        SafeArrayGetElement(value->parray, &i, &b);
-        put.bytes.push_back(b);
-      }
+      put.bytes = ArrayBytes(value->parray);
     }
     puts_.push_back(put);
     Set(name, *value);
@@ -363,19 +369,8 @@ class SimServices : public SimUnknown<IWbemServices> {
     record.dataInPuts = dataIn->puts();
 
     auto bytesOf = [dataIn](const wchar_t* name) {
-      std::vector<BYTE> bytes;
       const VARIANT* v = dataIn->Find(name);
-      if (v && v->vt == (VT_ARRAY | VT_UI1) && v->parray) {
-        LONG lower = 0, upper = -1;
-        SafeArrayGetLBound(v->parray, 1, &lower);
-        SafeArrayGetUBound(v->parray, 1, &upper);
-        for (LONG i = lower; i <= upper; ++i) {
-          BYTE b = 0;
-          SafeArrayGetElement(v->parray, &i, &b);
-          bytes.push_back(b);
-        }
-      }
-      return bytes;
+      return v && v->vt == (VT_ARRAY | VT_UI1) && v->parray ? ArrayBytes(v->parray) : std::vector<BYTE>();
     };
     auto i4Of = [dataIn](const wchar_t* name) {
       const VARIANT* v = dataIn->Find(name);
