@@ -15,6 +15,7 @@ enum FirmwareSimFlag : uint32_t {
   kSimNoClass = 0x08,        // the method class is missing
   kSimFailSubscribe = 0x10,  // the event query is refused
   kSimFailConnect = 0x20,    // the namespace cannot be connected
+  kSimNoOutData = 0x40,      // method output without its OutData object
 };
 
 struct FirmwareSimBlock {

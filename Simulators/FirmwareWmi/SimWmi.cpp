@@ -409,7 +409,7 @@ class SimServices : public SimUnknown<IWbemServices> {
       std::memcpy(bytes, b.status, 4);
       outData->SetBytes(L"Data", bytes, count < 64 ? count : 64);
     }
-    output->SetObject(L"OutData", static_cast<IWbemClassObject*>(outData.get()));
+    if (!(b.flags & kSimNoOutData)) output->SetObject(L"OutData", static_cast<IWbemClassObject*>(outData.get()));
     if (out) *out = output.Detach();
     return WBEM_S_NO_ERROR;
   }

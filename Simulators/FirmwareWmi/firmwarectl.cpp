@@ -1,7 +1,7 @@
 // firmwarectl: drives the simulated firmware from outside the serving process.
 //   firmwarectl status | reset | set B0 B1 B2 B3 | switch [on|off] | disable | enable
 //               remove | insert | event ID [DATA] | answer N|asked | timeouts N
-//               fail read|write|connect|class|instance|subscribe on|off
+//               fail read|write|connect|class|instance|subscribe|outdata on|off
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,7 +14,7 @@ int Usage() {
   std::fprintf(stderr,
                "usage: firmwarectl status | reset | set B0 B1 B2 B3 | switch [on|off] | disable | enable |\n"
                "       remove | insert | event ID [DATA] | answer N|asked | timeouts N |\n"
-               "       fail read|write|connect|class|instance|subscribe on|off\n");
+               "       fail read|write|connect|class|instance|subscribe|outdata on|off\n");
   return 2;
 }
 
@@ -27,7 +27,8 @@ void Print(FirmwareSim& sim) {
 uint32_t FlagNamed(const char* name) {
   static const struct { const char* name; uint32_t flag; } kFlags[] = {
       {"read", kSimFailRead},         {"write", kSimFailWrite},       {"connect", kSimFailConnect},
-      {"class", kSimNoClass},         {"instance", kSimNoInstance},   {"subscribe", kSimFailSubscribe}};
+      {"class", kSimNoClass},         {"instance", kSimNoInstance},   {"subscribe", kSimFailSubscribe},
+      {"outdata", kSimNoOutData}};
   for (const auto& f : kFlags)
     if (std::strcmp(f.name, name) == 0) return f.flag;
   return 0;

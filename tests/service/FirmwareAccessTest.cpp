@@ -129,6 +129,25 @@ TEST_F(FirmwareAccess, FailedFirmwareCallIsReported) {
   EXPECT_EQ(out[0], 0xAA);
 }
 
+TEST_F(FirmwareAccess, OutputWithoutOutDataFails) {
+  CBIOSWireless bios(CLSID_QelSimWbemLocator);
+  ASSERT_TRUE(bios.Connect());
+  SetFlags(kSimNoOutData);
+  BYTE out[4] = {0xAA, 0xAA, 0xAA, 0xAA};
+  int32_t rc = 0;
+  EXPECT_TRUE(FAILED(bios.ExecMethod(1, 5, 0, 4, &rc, nullptr, out)));
+  EXPECT_EQ(out[0], 0xAA);
+}
+
+TEST_F(FirmwareAccess, MethodNameHoldsAnyCount) {
+  CBIOSWireless bios(CLSID_QelSimWbemLocator);
+  ASSERT_TRUE(bios.Connect());
+  int32_t rc = 0;
+  EXPECT_TRUE(FAILED(bios.ExecMethod(1, 5, 0, INT32_MIN, &rc, nullptr, nullptr)));
+  ASSERT_FALSE(SimWmiRecord().methods.empty());
+  EXPECT_EQ(SimWmiRecord().methods.back(), L"vxrBIOSInt-2147483648");
+}
+
 TEST_F(FirmwareAccess, EventQueryStartsOnceAndStops) {
   CBIOSWireless bios(CLSID_QelSimWbemLocator);
   ASSERT_TRUE(bios.Connect());
