@@ -1,0 +1,58 @@
+#!/bin/bash
+# The demo: the radio power service on the simulated firmware, end to end under Wine.
+# Installs what is missing, builds, and runs everything in a private prefix below build/.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(realpath -m "${QEL_BUILD:-$root/build}")
+
+say() { printf '\n== %s\n' "$*"; }
+
+"$root/scripts/install-deps.sh" >/dev/null
+say "building (x64, x86)"
+"$root/scripts/build.sh" "$build" >/dev/null
+
+export WINEPREFIX="$build/demo-wine"
+. "$root/cmake/wine-env.sh"
+run() { "$root/cmake/wine-run.sh" "$@" 2>/dev/null | tr -d '\r'; }
+x64="$build/x64/bin"
+service="$x64/sim/QelVxWmi.exe"
+cleanup() {
+  run net stop QELVXWMI >/dev/null || true
+  run "$service" -UnregServer >/dev/null || true
+  "$root/scripts/wine-session.sh" stop "$WINEPREFIX"
+}
+trap cleanup EXIT
+"$root/scripts/wine-session.sh" start "$WINEPREFIX"
+
+# Readable logs: information lines for the service and the client library.
+run reg add 'HKCU\Software\DevuRezAzeve' /v TraceLevel /t REG_SZ /d TBDOL_INFORMATION /f >/dev/null
+
+say "registering and starting the service QELVXWMI (simulated firmware)"
+run "$service" -Service
+run net start QELVXWMI | grep -v '^$' || true
+
+say "radiocheck <client library>: is the modem present?"
+if [ "$QEL_WINE32" = 1 ]; then check="$build/x86/bin/radiocheck.exe"; lib="$build/x86/bin/QelVxAux.dll"; bits=32
+else check="$x64/radiocheck.exe"; lib="$x64/QelVxAux.dll"; bits=64
+  echo "  (this kernel runs no 32-bit programs: using the 64-bit builds)"; fi
+set +e
+"$root/cmake/wine-run.sh" "$check" "$(run winepath -w "$lib")" >/dev/null 2>&1
+code=$?
+set -e
+[ "$code" = 255 ] && code=-1
+echo "  radiocheck ($bits-bit) exit code: $code"
+
+say "a client through QelVxAux.dll: read, switch off and on, hardware switch notifications"
+run "$x64/radiodemo.exe" "$(run winepath -w "$x64/QelVxAux.dll")" "$(run winepath -w "$x64/firmwarectl.exe")"
+
+logs=$(run cmd /c echo %APPDATA% | tail -n 1)
+logdir="$(run winepath -u "$logs\\Veltra Vazudari\\Logs")"
+say "tail of the service's log (QelVxWmi.log)"
+tail -n 12 "$logdir/QelVxWmi.log" | tr -d '\r' | cut -c1-150
+say "tail of the client library's log (QelVxAux.log)"
+tail -n 12 "$logdir/QelVxAux.log" | tr -d '\r' | cut -c1-150
+
+say "stopping and unregistering the service"
+run net stop QELVXWMI | grep -v '^$' || true
+run "$service" -UnregServer
+echo "  done"
