@@ -37,10 +37,9 @@ std::vector<Delivery> g_deliveries;
 void __cdecl RecordCallback(QelHWNotifyRecord* record) { g_deliveries.push_back({*record, GetCurrentThreadId()}); }
 
 // Tells whether another thread gets the library's lock within a second.
+DWORD WINAPI RegisterFromAnotherThread(void*) { return static_cast<DWORD>(QelHWRegisterCallback(RecordCallback)); }
 bool LockIsFree() {
-  UniqueKernelHandle thread(CreateThread(
-      nullptr, 0, [](void*) -> DWORD { return static_cast<DWORD>(QelHWRegisterCallback(RecordCallback)); },
-      nullptr, 0, nullptr));
+  UniqueKernelHandle thread(CreateThread(nullptr, 0, RegisterFromAnotherThread, nullptr, 0, nullptr));
   return thread && WaitForSingleObject(thread.get(), 1000) == WAIT_OBJECT_0;
 }
 
