@@ -76,6 +76,19 @@ inline UniqueKernelHandle WaitReady(const char* name, DWORD access = SYNCHRONIZE
   return ready;
 }
 
+// Pumps this thread's messages until done() or the time runs out.
+template <class Done>
+bool PumpUntil(Done done, DWORD timeoutMs = 10000) {
+  DWORD start = GetTickCount();
+  while (!done()) {
+    if (GetTickCount() - start > timeoutMs) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  }
+  return true;
+}
+
 // The contents of a log file in the log folder (open files are read too).
 inline std::string ReadLog(const char* fileName) {
   char dir[MAX_PATH] = {};
