@@ -55,29 +55,6 @@ struct ClientApi {
   }
 };
 
-#if !defined(_WIN64)
-// A 32-bit client marshals through the type library in its own registry view, and finds
-// the 64-bit server's class there.
-void CopyTree64To32(const char* path) {
-  UniqueRegKey from, to;
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ | KEY_WOW64_64KEY, from.put()) != ERROR_SUCCESS) return;
-  if (RegCreateKeyExA(HKEY_CLASSES_ROOT, path, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, to.put(),
-                      nullptr) != ERROR_SUCCESS)
-    return;
-  RegCopyTreeA(from.get(), nullptr, to.get());
-}
-
-bool RegisterFor32BitClients() {
-  std::string clsid = "CLSID\\{A32A0241-FF5B-48F5-9E63-4B5622237135}";
-  CopyTree64To32(clsid.c_str());
-  CopyTree64To32((std::string("AppID\\") + kAppIdText).c_str());
-  std::wstring tlb = L"Z:" QEL_VXWMI_TLB_PATH;
-  for (wchar_t& c : tlb)
-    if (c == L'/') c = L'\\';
-  ComPtr<ITypeLib> library;
-  return SUCCEEDED(LoadTypeLibEx(tlb.c_str(), REGKIND_REGISTER, library.put()));
-}
-#endif
 
 class ClientAgainstService : public ::testing::Test {
  protected:
@@ -89,7 +66,7 @@ class ClientAgainstService : public ::testing::Test {
     ASSERT_TRUE(qeltest::WaitServersGone());
     ASSERT_EQ(RunProgram(SimServer(), "-RegServer"), 0u);
 #if !defined(_WIN64)
-    ASSERT_TRUE(RegisterFor32BitClients());
+    ASSERT_TRUE(qeltest::RegisterFor32BitClients(QEL_VXWMI_TLB_PATH));
 #endif
     g_deliveries.clear();
   }
