@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "BenchClock.h"
 #include "BenchServer.h"
 #include "ComPtr.h"
 #include "FirmwareSim.h"
@@ -18,17 +19,6 @@
 namespace {
 
 using qeltest::BinDir;
-
-double Seconds() {
-  static LARGE_INTEGER freq = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / static_cast<double>(freq.QuadPart);
-}
 
 // Calls per second of call() over about a second and a half.
 template <class Call>
