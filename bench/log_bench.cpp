@@ -6,21 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "BenchClock.h"
 #include "FunctionTrace.h"
 #include "devurezazeve.h"
 
 namespace {
-
-double Seconds() {
-  static LARGE_INTEGER freq = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / static_cast<double>(freq.QuadPart);
-}
 
 std::string ReadAll(const char* path) {
   std::string bytes;

@@ -10,6 +10,9 @@ export WINEPREFIX="$build/wine"
 trap '"$root/scripts/wine-session.sh" stop "$WINEPREFIX"' EXIT
 "$root/scripts/wine-session.sh" start "$WINEPREFIX"
 out=$(mktemp)
-"$root/cmake/wine-run.sh" "$build/x64/bin/log_bench.exe" "$@" >"$out" 2>&1
-tr -d '\r' <"$out"
-rm -f "$out"
+trap 'rm -f "$out"; "$root/scripts/wine-session.sh" stop "$WINEPREFIX"' EXIT
+for bench in log_bench client_bench; do
+  echo "== $bench"
+  timeout 300 "$root/cmake/wine-run.sh" "$build/x64/bin/$bench.exe" "$@" </dev/null >"$out" 2>&1
+  tr -d '\r' <"$out"
+done

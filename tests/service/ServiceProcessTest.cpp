@@ -2,67 +2,25 @@
 // service, notifications across processes, and the product build without firmware.
 #include <aclapi.h>
 #include <sddl.h>
-#include <tlhelp32.h>
 
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 
 #include "HWIntf.h"
 #include "Handles.h"
 #include "Registry.h"
+#include "ServerProcess.h"
 #include "ServiceTestSupport.h"
 #include "devurezazeve.h"
 
 namespace {
 
-std::string BinDir() {
-  char path[MAX_PATH];
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string s(path);
-  return s.substr(0, s.find_last_of('\\') + 1);
-}
+using qeltest::BinDir;
+using qeltest::RunProgram;
+using qeltest::WaitServersGone;
+
 std::string SimServer() { return BinDir() + "sim\\QelVxWmi.exe"; }
 std::string ProductServer() { return BinDir() + "QelVxWmi.exe"; }
-
-DWORD RunProgram(const std::string& program, const std::string& args) {
-  std::string line = "\"" + program + "\" " + args;
-  STARTUPINFOA si = {};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi = {};
-  if (!CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-    return GetLastError() | 0x80000000u;
-  UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
-  if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) return WAIT_TIMEOUT;
-  DWORD code = 0;
-  GetExitCodeProcess(process.get(), &code);
-  return code;
-}
-
-// Waits until no QelVxWmi.exe runs; ends stragglers after the time-out.
-bool WaitServersGone(DWORD timeoutMs = 30000) {
-  DWORD start = GetTickCount();
-  for (;;) {
-    bool running = false;
-    UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL ok = Process32First(snapshot.get(), &entry); ok; ok = Process32Next(snapshot.get(), &entry)) {
-      if (lstrcmpiA(entry.szExeFile, "QelVxWmi.exe") != 0) continue;
-      running = true;
-      if (GetTickCount() - start > timeoutMs) {
-        UniqueKernelHandle p(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
-        if (p) TerminateProcess(p.get(), 1);
-      }
-    }
-    if (!running) return true;
-    if (GetTickCount() - start > timeoutMs) return false;
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-    Sleep(50);
-  }
-}
 
 bool KeyExists(const char* key) {
   HKEY h = nullptr;
@@ -96,25 +54,9 @@ UniqueSc OpenScmService(DWORD access) {
   return UniqueSc(manager ? OpenServiceA(manager.get(), "QELVXWMI", access) : nullptr);
 }
 
-std::string ReadServiceLog() {
-  char dir[MAX_PATH] = {};
-  if (!TBDGetLogDirectory(dir)) return "";
-  std::ifstream in(std::string(dir) + "QelVxWmi.log", std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+std::string ReadServiceLog() { return qeltest::ReadLog("QelVxWmi.log"); }
 
-UniqueKernelHandle WaitReady(DWORD access = SYNCHRONIZE) {
-  UniqueKernelHandle ready;
-  DWORD start = GetTickCount();
-  while (!ready && GetTickCount() - start < 20000) {
-    ready.reset(OpenEventA(access, FALSE, kReadyEventName));
-    if (!ready) Sleep(50);
-  }
-  if (ready && WaitForSingleObject(ready.get(), 20000) != WAIT_OBJECT_0) ready.reset();
-  return ready;
-}
+UniqueKernelHandle WaitReady(DWORD access = SYNCHRONIZE) { return qeltest::WaitReady(kReadyEventName, access); }
 
 class ServiceProgram : public FirmwareFixture {
  protected:

@@ -11,6 +11,7 @@
 #include "ComPtr.h"
 #include "FirmwareSim.h"
 #include "QelVxWmiIds.h"
+#include "ServerProcess.h"
 
 // Holds the simulated firmware's state for the test, reset to its defaults.
 class FirmwareFixture : public ::testing::Test {
@@ -59,15 +60,4 @@ class RecordingSink : public IVXWMICB {
   HRESULT result_;
 };
 
-// Pumps this thread's messages until done() or the time runs out.
-template <class Done>
-bool PumpUntil(Done done, DWORD timeoutMs = 10000) {
-  DWORD start = GetTickCount();
-  while (!done()) {
-    if (GetTickCount() - start > timeoutMs) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-  }
-  return true;
-}
+using qeltest::PumpUntil;
