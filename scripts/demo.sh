@@ -45,8 +45,9 @@ echo "  radiocheck ($bits-bit) exit code: $code"
 say "a client through QelVxAux.dll: read, switch off and on, hardware switch notifications"
 run "$x64/radiodemo.exe" "$(run winepath -w "$x64/QelVxAux.dll")" "$(run winepath -w "$x64/firmwarectl.exe")"
 
-logs=$(run cmd /c echo %APPDATA% | tail -n 1)
-logdir="$(run winepath -u "$logs\\Veltra Vazudari\\Logs")"
+# The logs' folder: "Application Data\Veltra Vazudari\Logs" under the user's profile.
+profile=$(run cmd /c echo %USERPROFILE% | tail -n 1)
+logdir="$(run winepath -u "$profile\\Application Data\\Veltra Vazudari\\Logs")"
 say "tail of the service's log (QelVxWmi.log)"
 tail -n 12 "$logdir/QelVxWmi.log" | tr -d '\r' | cut -c1-150
 say "tail of the client library's log (QelVxAux.log)"
