@@ -1,5 +1,6 @@
 #include "Sms/BearerData.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -32,8 +33,6 @@ constexpr uint32_t kMaxEncoding = 9;
 
 int CharWidth(uint32_t encoding) { return encoding == 2 || encoding == 3 ? 7 : 8; }
 
-int Min(int a, int b) { return a < b ? a : b; }
-
 // Each returns false where the parsing ends after it.
 
 bool DecodeMessageIdentifier(BitReader& r, CNS_SMS_SEND& record) {
@@ -53,7 +52,7 @@ bool DecodeUserData(BitReader& r, CNS_SMS_SEND& record) {
   const int announced = r.Read(8);
   if (raw <= kMaxEncoding) p.userDataEncoding = raw;
   const int width = CharWidth(raw);
-  const int count = Min(announced, r.Remaining() / width);
+  const int count = std::min(announced, r.Remaining() / width);
 
   FreeSmsUserData(&record);
   uint8_t* chars = count > 0 ? new (std::nothrow) uint8_t[static_cast<size_t>(count)] : nullptr;
@@ -74,7 +73,7 @@ bool DecodeCallback(BitReader& r, CNS_SMS_PARAMS& p) {
   const int announced = r.Read(8);
   if (r.Failed()) return false;
   const int width = digitMode ? 8 : 4;
-  const int count = Min(Min(announced, kSmsMaxCallbackDigits), r.Remaining() / width);
+  const int count = std::min(std::min(announced, kSmsMaxCallbackDigits), r.Remaining() / width);
   for (int i = 0; i < count; ++i) p.callback[i] = CharFromCode(r.Read(width), width);
   p.callbackCount = static_cast<uint8_t>(count);
   return true;
@@ -187,7 +186,7 @@ void WriteOptional(const CNS_SMS_PARAMS& p, uint32_t encoding, BitWriter& w) {
   }
   if (has(SMS_FLAG_DISPLAY_MODE) && p.displayMode <= 2) twoBits(kDisplayMode, p.displayMode);
   if (has(SMS_FLAG_CALLBACK)) {
-    const int count = Min(p.callbackCount, kSmsMaxCallbackDigits);
+    const int count = std::min<int>(p.callbackCount, kSmsMaxCallbackDigits);
     w.Byte(kCallback);
     w.Byte(static_cast<uint8_t>((1 + 8 + 4 * count + 7) / 8));
     w.Write(0, 1);  // DIGIT_MODE: DTMF codes
@@ -234,7 +233,7 @@ int WriteBearerData(const CNS_SMS_RECEIVED& record, BitWriter& w) {
   if (chars)
     count = record.userDataCount < static_cast<uint32_t>(kSmsReceivedBufferSize) ? static_cast<int>(record.userDataCount)
                                                                              : kSmsReceivedBufferSize;
-  count = Min(count, roomBits / width);
+  count = std::min(count, roomBits / width);
 
   w.Byte(kMessageIdentifier);
   w.Byte(3);

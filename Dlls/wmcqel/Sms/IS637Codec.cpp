@@ -1,5 +1,6 @@
 #include "Sms/IS637Codec.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -47,13 +48,11 @@ uint16_t TeleserviceToWire(uint32_t value) {
   return 0;
 }
 
-int Min(int a, int b) { return a < b ? a : b; }
-
 void WriteAddressValue(const CNS_SMS_PARAMS& p, BitWriter& w) {
   const bool digitMode = p.addressDigitMode != 0;
   const bool numberMode = p.addressNumberMode != 0;
   const int width = digitMode ? 8 : 4;
-  const int count = Min(p.addressCount, kSmsMaxAddressChars);
+  const int count = std::min<int>(p.addressCount, kSmsMaxAddressChars);
   w.Write(digitMode, 1);
   w.Write(numberMode, 1);
   if (digitMode) {
@@ -66,7 +65,7 @@ void WriteAddressValue(const CNS_SMS_PARAMS& p, BitWriter& w) {
 }
 
 void WriteSubaddressValue(const CNS_SMS_PARAMS& p, BitWriter& w) {
-  const int count = Min(p.subaddressCount, kSmsMaxAddressChars);
+  const int count = std::min<int>(p.subaddressCount, kSmsMaxAddressChars);
   w.Write(p.subaddressType & 0x07, 3);
   w.Write(p.subaddressOdd != 0, 1);
   w.Write(static_cast<uint32_t>(count), 8);
