@@ -2,7 +2,8 @@
 # Installs, with apt-get, whatever the build and the Wine tests need and this machine lacks.
 set -eu
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
-          binutils-mingw-w64-x86-64 wine wine64 libwine-dev googletest)
+          binutils-mingw-w64-x86-64 wine wine64 libwine-dev googletest
+          clang libclang-rt-14-dev)
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 

@@ -35,4 +35,5 @@ for arch in $arches; do
   echo "== tests $arch"
   ctest --test-dir "$build/$arch" --output-on-failure || status=1
 done
+"$root/scripts/fuzz.sh" 30 || status=1
 exit $status
