@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ComPtr.h"
+#include "Handles.h"
 #include "QelVxWmiIds.h"
 #include "Registry.h"
 
@@ -21,9 +22,8 @@ HRESULT Write(const std::wstring& key, const wchar_t* name, const std::wstring& 
 }
 
 HRESULT CreateEmpty(const std::wstring& key) {
-  HKEY created = nullptr;
-  LONG error = RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &created, nullptr);
-  if (created) RegCloseKey(created);
+  UniqueRegKey created;
+  LONG error = RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, created.put(), nullptr);
   return error == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(error);
 }
 

@@ -34,13 +34,6 @@ LONG ComModuleLockCount() { return _Module.LockCount(); }
 
 namespace {
 
-struct ScHandleTraits {
-  using Type = SC_HANDLE;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type h) { CloseServiceHandle(h); }
-};
-using UniqueScHandle = UniqueHandle<ScHandleTraits>;
-
 // Everyone may wait on the ready event; only the system and administrators may change it.
 constexpr char kReadyEventSddl[] = "O:BAD:(A;;0x00100000;;;WD)(A;;0x001F0003;;;SY)(A;;0x001F0003;;;BA)";
 

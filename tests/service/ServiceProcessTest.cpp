@@ -23,35 +23,26 @@ std::string SimServer() { return BinDir() + "sim\\QelVxWmi.exe"; }
 std::string ProductServer() { return BinDir() + "QelVxWmi.exe"; }
 
 bool KeyExists(const char* key) {
-  HKEY h = nullptr;
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key, 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
-  RegCloseKey(h);
-  return true;
+  UniqueRegKey h;
+  return RegOpenKeyExA(HKEY_CLASSES_ROOT, key, 0, KEY_READ, h.put()) == ERROR_SUCCESS;
 }
 
 bool ReadAppIdValue(const char* name, std::string* out) {
   std::string key = std::string("AppID\\") + kAppIdText;
-  HKEY h = nullptr;
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
+  // Opened, not created: the tests look for keys that must be absent.
+  UniqueRegKey h;
+  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, h.put()) != ERROR_SUCCESS) return false;
   char buffer[260] = {};
   DWORD size = sizeof buffer - 1, type = 0;
-  LONG error = RegQueryValueExA(h, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-  RegCloseKey(h);
-  if (error != ERROR_SUCCESS) return false;
+  if (RegQueryValueExA(h.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS)
+    return false;
   *out = buffer;
   return true;
 }
 
-struct ScHandleTraits {
-  using Type = SC_HANDLE;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type h) { CloseServiceHandle(h); }
-};
-using UniqueSc = UniqueHandle<ScHandleTraits>;
-
-UniqueSc OpenScmService(DWORD access) {
-  UniqueSc manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-  return UniqueSc(manager ? OpenServiceA(manager.get(), "QELVXWMI", access) : nullptr);
+UniqueScHandle OpenScmService(DWORD access) {
+  UniqueScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  return UniqueScHandle(manager ? OpenServiceA(manager.get(), "QELVXWMI", access) : nullptr);
 }
 
 std::string ReadServiceLog() { return qeltest::ReadLog("QelVxWmi.log"); }
@@ -162,7 +153,7 @@ TEST_F(ServiceProgram, RegistrationSwitchesLeaveTheirKeys) {
   ASSERT_TRUE(ReadAppIdValue("ServiceParameters", &value));
   EXPECT_EQ(value, "-Service");
   {
-    UniqueSc service = OpenScmService(SERVICE_QUERY_CONFIG);
+    UniqueScHandle service = OpenScmService(SERVICE_QUERY_CONFIG);
     ASSERT_TRUE(service);
     BYTE buffer[8192];
     DWORD needed = 0;
@@ -212,7 +203,7 @@ TEST_F(ServiceProgram, ServingRunWithoutAppIdEndsWithTheRegistryError) {
 TEST_F(ServiceProgram, RunsUnderTheServiceControlManager) {
   ASSERT_EQ(RunProgram(SimServer(), "-Service"), 0u);
   {
-    UniqueSc service = OpenScmService(SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS);
+    UniqueScHandle service = OpenScmService(SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS);
     ASSERT_TRUE(service);
     ASSERT_TRUE(StartServiceA(service.get(), 0, nullptr));
     ASSERT_TRUE(WaitReady());

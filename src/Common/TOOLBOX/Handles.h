@@ -58,10 +58,17 @@ struct LibraryTraits {
   static void Close(Type h) { ::FreeLibrary(h); }
 };
 
+struct ScHandleTraits {
+  using Type = SC_HANDLE;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { ::CloseServiceHandle(h); }
+};
+
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;  // events, threads, processes
 using UniqueFile = UniqueHandle<FileHandleTraits>;
 using UniqueRegKey = UniqueHandle<RegKeyTraits>;
 using UniqueLibrary = UniqueHandle<LibraryTraits>;
+using UniqueScHandle = UniqueHandle<ScHandleTraits>;  // the service manager and its services
 
 // One buffer from LocalAlloc (or none), freed with LocalFree.
 template <class T>
