@@ -33,6 +33,11 @@ std::wstring ClassKey() { return L"CLSID\\" + GuidText(CLSID_VXWMI); }
 
 }  // namespace
 
+bool ProgramPath(wchar_t* path) {
+  DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  return length > 0 && length < MAX_PATH;
+}
+
 HRESULT RegisterAppIdKeys() {
   std::wstring appId = GuidText(APPID_QelVxWmi);
   HRESULT hr = Write(L"AppID\\" + appId, nullptr, kServiceNameW);

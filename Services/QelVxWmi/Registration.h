@@ -8,6 +8,9 @@ constexpr wchar_t kProgId[] = L"QELVXWMI.VXWMI.1";
 constexpr wchar_t kVersionIndependentProgId[] = L"QELVXWMI.VXWMI";
 constexpr wchar_t kClassName[] = L"VXWMI Class";
 
+// The running program's full path (MAX_PATH characters); false when it does not fit.
+bool ProgramPath(wchar_t* path);
+
 HRESULT RegisterAppIdKeys();
 HRESULT UnregisterAppIdKeys();
 // modulePath: the program's full path; registered quoted.

@@ -37,11 +37,6 @@ namespace {
 // Everyone may wait on the ready event; only the system and administrators may change it.
 constexpr char kReadyEventSddl[] = "O:BAD:(A;;0x00100000;;;WD)(A;;0x001F0003;;;SY)(A;;0x001F0003;;;BA)";
 
-bool ModulePath(wchar_t* path) {
-  DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  return length > 0 && length < MAX_PATH;
-}
-
 // COM's security descriptor: owner and group from the thread's (or process's) token, no
 // access list, so every caller is allowed.
 class ComSecurity {
@@ -155,7 +150,7 @@ HRESULT CServiceModule::RegisterServer(bool registerTypeLib, bool service) {
 
   INFO("CComModule::RegisterServer");
   wchar_t path[MAX_PATH];
-  HRESULT hr = ModulePath(path) ? RegisterClassKeys(path) : E_FAIL;
+  HRESULT hr = ProgramPath(path) ? RegisterClassKeys(path) : E_FAIL;
   if (SUCCEEDED(hr) && registerTypeLib) hr = RegisterTypeLibrary(path);
   if (FAILED(hr)) INFO_ERROR("CComModule::RegisterServer failed: 0x%04x", hr);
   INFO("CoUninitialize");
@@ -197,8 +192,7 @@ bool CServiceModule::Install() {
   }
   // Quoted, so a path with blanks is one program name to the SCM.
   wchar_t path[MAX_PATH + 2] = L"\"";
-  DWORD length = GetModuleFileNameW(nullptr, path + 1, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) {
+  if (!ProgramPath(path + 1)) {
     INFO_ERROR("Couldn't create service: 0x%04x", ERROR_FILENAME_EXCED_RANGE);
     return false;
   }

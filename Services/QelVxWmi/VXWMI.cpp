@@ -8,6 +8,7 @@
 #include "SnapshotEnum.h"
 #include "FunctionTrace.h"
 #include "HWIntf.h"
+#include "Registration.h"
 #include "devurezazeve.h"
 
 namespace {
@@ -73,8 +74,7 @@ HRESULT CVXWMI::LoadTypeInfo() {
   if (m_typeInfo) return S_OK;
   // The type library is resource 1 of the program that serves the class.
   wchar_t path[MAX_PATH];
-  DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return E_FAIL;
+  if (!ProgramPath(path)) return E_FAIL;
   ComPtr<ITypeLib> library;
   HRESULT hr = LoadTypeLibEx(path, REGKIND_NONE, library.put());
   if (SUCCEEDED(hr)) hr = library->GetTypeInfoOfGuid(IID_IVXWMI, &m_typeInfo);
