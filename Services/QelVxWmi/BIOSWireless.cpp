@@ -148,53 +148,48 @@ HRESULT CBIOSWireless::ExecMethod(int32_t command, int32_t commandType, uint32_t
   FUNCTION_TRACE("CBIOSWireless::ExecMethod");
   BIOS_LOG("CBIOSWireless::ExecMethod - Init input data");
   HRESULT hr = S_OK;
-  VARIANT in;
-  VariantInit(&in);
-  in.vt = VT_ARRAY | VT_UI1;
+  UniqueVariant in, out;  // each frees the array it holds
+  in->vt = VT_ARRAY | VT_UI1;
   if (inputSize != 0) {
-    in.parray = SafeArrayCreateVector(VT_UI1, 0, inputSize);
-    if (!in.parray) hr = E_OUTOFMEMORY;
-    for (LONG i = 0; in.parray && i < static_cast<LONG>(inputSize); ++i) {
+    in->parray = SafeArrayCreateVector(VT_UI1, 0, inputSize);
+    if (!in->parray) hr = E_OUTOFMEMORY;
+    for (LONG i = 0; in->parray && i < static_cast<LONG>(inputSize); ++i) {
       BYTE b = input[i];
-      hr = SafeArrayPutElement(in.parray, &i, &b);
+      hr = SafeArrayPutElement(in->parray, &i, &b);
       BIOS_LOG("CBIOSWireless::ExecMethod - SafeArrayPutElement: 0x%08x", hr);
       if (FAILED(hr)) break;
     }
   }
-  VARIANT out;
-  VariantInit(&out);
-  out.vt = VT_ARRAY | VT_UI1;
+  out->vt = VT_ARRAY | VT_UI1;
   // A partly filled input would send the firmware bytes the caller never gave.
   if (SUCCEEDED(hr)) {
     if (outputSize > 0) {
-      out.parray = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(outputSize));
-      if (!out.parray) hr = E_OUTOFMEMORY;
+      out->parray = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(outputSize));
+      if (!out->parray) hr = E_OUTOFMEMORY;
     }
     if (SUCCEEDED(hr)) {
       try {
-        hr = WmiExecMethod(command, commandType, inputSize, outputSize, returnCode, &in, &out);
+        hr = WmiExecMethod(command, commandType, inputSize, outputSize, returnCode, in.get(), out.get());
       } catch (...) {
         hr = E_FAIL;
       }
     }
     if (SUCCEEDED(hr) && outputSize != 0) {
-      LONG count = ByteArrayCount(&out);
+      LONG count = ByteArrayCount(out.get());
       if (count != outputSize) {
         if (returnCode) *returnCode = kLengthMismatch;
         hr = E_FAIL;
       } else {
         LONG lower = 0;
-        SafeArrayGetLBound(out.parray, 1, &lower);
+        SafeArrayGetLBound(out->parray, 1, &lower);
         for (LONG i = 0; i < count; ++i) {
           LONG index = lower + i;
           BYTE b = 0;
-          if (SUCCEEDED(SafeArrayGetElement(out.parray, &index, &b))) output[i] = b;
+          if (SUCCEEDED(SafeArrayGetElement(out->parray, &index, &b))) output[i] = b;
         }
       }
     }
   }
-  VariantClear(&in);
-  VariantClear(&out);
   BIOS_LOG("CBIOSWireless::ExecMethod - returning 0x%08x", hr);
   return hr;
 }
