@@ -50,19 +50,27 @@ HRESULT CPowerClient::Initialize() {
   return hr;
 }
 
-HRESULT CPowerClient::Connect() {
+// The service object's IVXWMICB connection point; logs the step that failed.
+HRESULT CPowerClient::FindCallbackPoint(ComPtr<IConnectionPoint>* point, bool* noContainer) {
   ComPtr<IConnectionPointContainer> container;
   HRESULT hr = vxwmi_.As(&container);
+  *noContainer = FAILED(hr);
   if (FAILED(hr)) {
     TBDPrint(TBDCT_LAST, TBDLT_ERROR, "Object doesn't support CPC: 0x%04x", hr);
-    vxwmi_.Reset();
     return hr;
   }
+  hr = container->FindConnectionPoint(IID_IVXWMICB, point->put());
+  if (SUCCEEDED(hr) && !*point) hr = E_POINTER;
+  if (FAILED(hr)) TBDPrint(TBDCT_LAST, TBDLT_ERROR, "IVXWMICB not supported: 0x%04x", hr);
+  return hr;
+}
+
+HRESULT CPowerClient::Connect() {
   ComPtr<IConnectionPoint> point;
-  hr = container->FindConnectionPoint(IID_IVXWMICB, point.put());
-  if (SUCCEEDED(hr) && !point) hr = E_POINTER;
+  bool noContainer = false;
+  HRESULT hr = FindCallbackPoint(&point, &noContainer);
   if (FAILED(hr)) {
-    TBDPrint(TBDCT_LAST, TBDLT_ERROR, "IVXWMICB not supported: 0x%04x", hr);
+    if (noContainer) vxwmi_.Reset();  // an object without connection points is no service object
     return hr;
   }
   hr = sinkFactory_(&callback_, sink_.put());
@@ -92,21 +100,11 @@ void CPowerClient::UnInitialize() {
 }
 
 void CPowerClient::Disconnect() {
-  ComPtr<IConnectionPointContainer> container;
-  HRESULT hr = vxwmi_.As(&container);
-  if (FAILED(hr)) {
-    TBDPrint(TBDCT_LAST, TBDLT_ERROR, "Object doesn't support CPC: 0x%04x", hr);
-    return;
-  }
   ComPtr<IConnectionPoint> point;
-  hr = container->FindConnectionPoint(IID_IVXWMICB, point.put());
-  if (SUCCEEDED(hr) && !point) hr = E_POINTER;
-  if (FAILED(hr)) {
-    TBDPrint(TBDCT_LAST, TBDLT_ERROR, "IVXWMICB not supported: 0x%04x", hr);
-    return;
-  }
+  bool noContainer = false;
+  if (FAILED(FindCallbackPoint(&point, &noContainer))) return;
   TBDPrint(TBCT_INFO, TBDLT_INFO, "CP->Unadvise");
-  hr = point->Unadvise(cookie_);
+  HRESULT hr = point->Unadvise(cookie_);
   if (FAILED(hr)) TBDPrint(TBDCT_LAST, TBDLT_ERROR, "Error: CVXWMICBSink sink unregistration unsuccessful: 0x%04x", hr);
 }
 

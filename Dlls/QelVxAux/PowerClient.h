@@ -38,6 +38,7 @@ class CPowerClient {
  private:
   enum class Ready { kNotRunning, kTimedOut, kReady };
   Ready WaitForService(UniqueKernelHandle* event) const;
+  HRESULT FindCallbackPoint(ComPtr<IConnectionPoint>* point, bool* noContainer);
   HRESULT Connect();
   void Disconnect();
   int32_t ReadPower(uint32_t* state);
