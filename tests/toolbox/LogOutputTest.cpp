@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "LogState.h"
 #include "TestSupport.h"
 
 namespace qeltest {
@@ -21,14 +22,24 @@ TEST(LogClosed, PrintBeforeInitAndAfterShutdownDoNothing) {
   TBDSetTraceLevel(TBDOL_TRACE, 0);
   TBDDumpSettings();
   CheckLogFile();
+  // The setters changed nothing: levels survive an init, and init clears only the enables.
+  EXPECT_EQ(tbd::g.classEnable[TBCT_INFO], 0);
   std::string path = TempFolder() + "\\closed.log";
   ASSERT_TRUE(TBDInit(path.c_str(), kApp, 0, true));
+  TBDSetClassEnable(TBCT_INFO, true);
+  TBDPrint(TBCT_INFO, TBDLT_INFO, "info at the built-in levels");
   TBDShutdown();
   std::string closed = ReadFileBytes(path);
+  EXPECT_THAT(closed, Not(HasSubstr("info at the built-in levels")));
   TBDPrint(TBDCT_LAST, TBDLT_ERROR, "after shutdown");
+  TBDSetTraceLevel(TBDOL_TRACE, 0);
+  TBDSetClassEnable(TBCT_READ, true);
   TBDShutdown();  // a second shutdown writes nothing either
   EXPECT_EQ(ReadFileBytes(path), closed);
   EXPECT_THAT(closed, Not(HasSubstr("before init")));
+  EXPECT_EQ(tbd::g.fileLevel, TBDOL_NONE);
+  EXPECT_EQ(tbd::g.classEnable[TBCT_READ], 0);
+  TBDTestReset();
 }
 
 struct FilterCase {
@@ -152,7 +163,7 @@ TEST_F(LogFixture, RotatesToBackupAtTheLimit) {
   TBDPrint(TBDCT_LAST, TBDLT_INFO, "after rotation");
   EXPECT_EQ(ReadFileBytes(path_ + "_BACKUP"), full);
   EXPECT_EQ(Contents(), LinePrefix() + " i :   after rotation\r\n");
-  EXPECT_FALSE(FileExists(path_ + "_BACKUP.tmp"));
+  EXPECT_FALSE(FileExists(path_ + "_BAKNEW"));
 }
 
 TEST_F(LogFixture, RegistryMaxLogSizeAboveZeroSetsTheLimit) {
@@ -172,26 +183,56 @@ TEST_F(LogFixture, RegistryMaxLogSizeAboveZeroSetsTheLimit) {
 }
 
 TEST_F(LogFixture, FailedBackupLosesNeitherLogNorOldBackup) {
-  ASSERT_TRUE(Open(true, 200));
-  while (Contents().size() < 200) TBDPrint(TBDCT_LAST, TBDLT_INFO, "filler");
-  std::string full = Contents();
+  ASSERT_TRUE(Open(true, 400));
+  while (Contents().size() < 400) TBDPrint(TBDCT_LAST, TBDLT_INFO, "filler");
   std::string backup = path_ + "_BACKUP";
   WriteFileBytes(backup, "precious backup");
   {
     // Held open without sharing, the backup cannot be replaced.
     HANDLE held = CreateFileA(backup.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    std::string full = Contents();
     TBDPrint(TBDCT_LAST, TBDLT_INFO, "kept");
+    EXPECT_EQ(Contents(), full + LinePrefix() + " i :   kept\r\n");
     CloseHandle(held);
   }
   EXPECT_EQ(ReadFileBytes(backup), "precious backup");
-  EXPECT_EQ(Contents(), full + LinePrefix() + " i :   kept\r\n");
-  EXPECT_FALSE(FileExists(backup + ".tmp"));
-  // Once the backup is free again the next line rotates.
-  TBDPrint(TBDCT_LAST, TBDLT_INFO, "rotated");
-  EXPECT_EQ(ReadFileBytes(backup), full + LinePrefix() + " i :   kept\r\n");
-  EXPECT_EQ(Contents(), LinePrefix() + " i :   rotated\r\n");
+  EXPECT_FALSE(FileExists(path_ + "_BAKNEW"));
+  // Each attempt copies the whole log: the next one waits until the log has grown by a
+  // quarter of the limit, then rotates.
+  size_t failedAt = Contents().size() - (LinePrefix() + " i :   kept\r\n").size();
+  std::string before;
+  int i = 0;
+  do {
+    before = Contents();
+    TBDPrint(TBDCT_LAST, TBDLT_INFO, "waits %d", i++);
+  } while (Contents().size() > before.size());
+  EXPECT_GE(before.size(), failedAt + 100);
+  EXPECT_LT(before.size(), failedAt + 100 + 200);
+  EXPECT_EQ(ReadFileBytes(backup), before);
+  EXPECT_EQ(Contents(), LinePrefix() + " i :   waits " + std::to_string(i - 1) + "\r\n");
 }
+
+class LongLogPath : public LogFixture, public ::testing::WithParamInterface<size_t> {};
+
+// "_BACKUP" still fits MAX_PATH, so the temporary copy must not take a longer name.
+TEST_P(LongLogPath, RotatesWhileTheBackupNameFits) {
+  size_t length = GetParam();
+  ASSERT_LT(folder_.size() + 2, length);
+  path_ = folder_ + "\\" + std::string(length - folder_.size() - 1, 'L');
+  ASSERT_EQ(path_.size(), length);
+  ASSERT_TRUE(Open(true, 200));
+  while (Contents().size() < 200) TBDPrint(TBDCT_LAST, TBDLT_INFO, "filler");
+  std::string full = Contents();
+  TBDPrint(TBDCT_LAST, TBDLT_INFO, "rotated");
+  EXPECT_EQ(Contents(), LinePrefix() + " i :   rotated\r\n");
+  EXPECT_EQ(ReadFileBytes(path_ + "_BACKUP"), full);
+  TBDShutdown();
+  DeleteFileA((path_ + "_BACKUP").c_str());
+  DeleteFileA(path_.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, LongLogPath, ::testing::Values(200u, 249u, 252u));
 
 struct ScrambleCase {
   HKEY root;
@@ -283,8 +324,70 @@ TEST_F(LogFixture, FailedInitLeavesTheLogClosed) {
   std::string missing = folder_ + "\\no such folder\\x.log";
   EXPECT_FALSE(TBDInit(missing.c_str(), kApp, 0, true));
   TBDPrint(TBDCT_LAST, TBDLT_ERROR, "nowhere");
-  TBDShutdown();  // deletes no lock twice
+  // Handles made now take the numbers the failed init freed: a shutdown that closed its
+  // handles again would close these.
+  HANDLE events[8];
+  for (HANDLE& e : events) e = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  TBDShutdown();
+  TBDShutdown();
+  for (HANDLE e : events) {
+    EXPECT_TRUE(SetEvent(e)) << e;
+    CloseHandle(e);
+  }
+  EXPECT_FALSE(FileExists(missing));
   EXPECT_TRUE(Open());  // and the log opens again afterwards
+}
+
+HANDLE gInsidePrint = nullptr;
+void StayInsideThePrint() {
+  SetEvent(gInsidePrint);
+  Sleep(INFINITE);
+}
+
+DWORD WINAPI PrintNeverWritten(void*) {
+  TBDPrint(TBDCT_LAST, TBDLT_INFO, "never written");
+  return 0;
+}
+
+DWORD WINAPI CallFunction(void* fn) {
+  (*static_cast<void (**)()>(fn))();
+  return 0;
+}
+
+// Runs fn on a thread and tells whether it ended within the time.
+bool EndsWithin(DWORD ms, void (*fn)()) {
+  HANDLE thread = CreateThread(nullptr, 0, CallFunction, &fn, 0, nullptr);
+  bool ended = WaitForSingleObject(thread, ms) == WAIT_OBJECT_0;
+  if (!ended) TerminateThread(thread, 1);
+  CloseHandle(thread);
+  return ended;
+}
+
+// ExitProcess and TerminateThread end a printing thread inside the log's locks; what
+// runs afterwards (the footer on DLL_PROCESS_DETACH) must not wait for it.
+TEST_F(LogFixture, ThreadKilledInsideAPrintBlocksNothing) {
+  ASSERT_TRUE(Open());
+  gInsidePrint = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  TBDTestSetLockedHook(&StayInsideThePrint);
+  HANDLE printer = CreateThread(nullptr, 0, PrintNeverWritten, nullptr, 0, nullptr);
+  ASSERT_EQ(WaitForSingleObject(gInsidePrint, 10000), WAIT_OBJECT_0);
+  TBDTestSetLockedHook(nullptr);
+  TerminateThread(printer, 1);
+  WaitForSingleObject(printer, 10000);
+  CloseHandle(printer);
+  CloseHandle(gInsidePrint);
+
+  bool printed = EndsWithin(10000, [] { TBDPrint(TBDCT_LAST, TBDLT_INFO, "after the death"); });
+  bool closed = printed && EndsWithin(10000, [] { TBDShutdown(); });
+  if (!closed) {
+    // The log is stuck for good in this process; run no more of it.
+    ADD_FAILURE() << "the log waited for a dead thread (print ended: " << printed << ")";
+    std::fflush(nullptr);
+    TerminateProcess(GetCurrentProcess(), 1);
+  }
+  std::string text = Contents();
+  EXPECT_EQ(Count(text, " i :   "), 1u);
+  EXPECT_THAT(text, HasSubstr(" i :   after the death\r\n" + Footer()));
 }
 
 TEST_F(LogFixture, AssertionReports) {

@@ -187,10 +187,19 @@ TEST_F(LogSetupFixture, RegistryWinsOverTheRecord) {
 }
 
 TEST_F(LogSetupFixture, ReportsALogThatCouldNotBeOpened) {
-  SetString(HKEY_CURRENT_USER, kAppKey, "OutputFileName", (folder_ + "\\missing\\x.log").c_str());
+  std::string missing = folder_ + "\\missing\\x.log";
+  SetString(HKEY_CURRENT_USER, kAppKey, "OutputFileName", missing.c_str());
   EXPECT_EQ(TBDSetup("QelTest.log", kApp, true, nullptr), 0);
   TBDPrint(TBDCT_LAST, TBDLT_ERROR, "nowhere");
   TBDShutdown();
+  // the log stays closed: no file at the registry's path nor at the one asked for
+  EXPECT_FALSE(FileExists(missing));
+  EXPECT_FALSE(FileExists(path_));
+  // and opens normally once the path is usable
+  RegDeleteKeyValueA(HKEY_CURRENT_USER, kAppKey, "OutputFileName");
+  EXPECT_EQ(TBDSetup("QelTest.log", kApp, true, nullptr), 1);
+  TBDPrint(TBDCT_LAST, TBDLT_ERROR, "somewhere");
+  EXPECT_THAT(Contents(), HasSubstr(" E :   somewhere\r\n"));
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 #include <cstring>
 
 #include "Convert.h"
-#include "CriticalSection.h"
 #include "LogState.h"
 #include "LogTestSeams.h"
 #include "Registry.h"
@@ -82,25 +81,35 @@ bool FormatDate(TCHAR (&out)[kStampChars]) {
 
 bool FileOpen() { return g.outputFile != INVALID_HANDLE_VALUE; }
 
-// An exclusive lock on one byte far past any log data serialises seek, write and rotation
-// between every process (and thread) that shares the file.
-class FileAppendLock {
+void (*lockedHook)() = nullptr;  // test seam: runs inside TBDPrint's locks
+
+// Serialises seek, write and rotation: between the threads of this process by the print
+// mutex, between processes by an exclusive lock on one byte far past any log data. A file
+// lock belongs to the handle, not to the thread, so one left by a thread that died inside
+// is released by the next owner of the abandoned mutex. Not re-entrant.
+class LogLock {
  public:
-  explicit FileAppendLock(HANDLE file) : file_(file) {
+  LogLock() {
+    if (!g.printMutex) return;
+    DWORD wait = WaitForSingleObject(g.printMutex, INFINITE);
+    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) return;
+    owned_ = true;
+    if (g.outputFile == INVALID_HANDLE_VALUE) return;
     overlapped_.Offset = 0xFFFFFFF0;
     overlapped_.OffsetHigh = 0x7FFFFFFF;
-    locked_ = file_ != INVALID_HANDLE_VALUE &&
-              LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &overlapped_);
+    if (wait == WAIT_ABANDONED) UnlockFileEx(g.outputFile, 0, 1, 0, &overlapped_);
+    locked_ = LockFileEx(g.outputFile, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &overlapped_);
   }
-  ~FileAppendLock() {
-    if (locked_) UnlockFileEx(file_, 0, 1, 0, &overlapped_);
+  ~LogLock() {
+    if (locked_) UnlockFileEx(g.outputFile, 0, 1, 0, &overlapped_);
+    if (owned_) ReleaseMutex(g.printMutex);
   }
-  FileAppendLock(const FileAppendLock&) = delete;
-  FileAppendLock& operator=(const FileAppendLock&) = delete;
+  LogLock(const LogLock&) = delete;
+  LogLock& operator=(const LogLock&) = delete;
 
  private:
-  HANDLE file_;
   OVERLAPPED overlapped_{};
+  bool owned_ = false;
   bool locked_ = false;
 };
 
@@ -128,7 +137,7 @@ void WriteDateTime() {
 }
 
 void WriteHeader() {
-  FileAppendLock lock(g.outputFile);
+  LogLock lock;
   SeekEnd();
   WriteText(_T("\r\n\r\n======="));
   WriteText(_T(" "));
@@ -139,32 +148,43 @@ void WriteHeader() {
 }
 
 void WriteFooter() {
-  FileAppendLock lock(g.outputFile);
+  LogLock lock;
   SeekEnd();
   WriteText(_T("\r\n=======\r\nLog Ended"));
   WriteDateTime();
 }
 
-// Copies a full log to its "_BACKUP" and empties it. The backup is replaced only by a
-// complete copy and the log is emptied only after that, so a failure loses nothing.
-// The caller holds the file lock.
-void RotateIfFull() {
-  AutoEnterCriticalSection lock(&g.csLogFile);
-  LARGE_INTEGER size;
-  if (!GetFileSizeEx(g.outputFile, &size) || size.QuadPart < g.maxLogSize) return;
+// Copies the log to a temporary name no longer than the backup's, then moves it over the
+// backup: the backup is replaced only by a complete copy and the log is emptied only after
+// that, so a failure loses nothing.
+bool Rotate() {
   TCHAR backup[kPathChars], partial[kPathChars];
   if (SafeSnprintf(backup, kPathChars, _T("%s_BACKUP"), g.outputFilePath) == 0 ||
-      SafeSnprintf(partial, kPathChars, _T("%s.tmp"), backup) == 0)
-    return;
+      SafeSnprintf(partial, kPathChars, _T("%s_BAKNEW"), g.outputFilePath) == 0)
+    return false;
   DWORD attributes = GetFileAttributes(backup);
   if (attributes != INVALID_FILE_ATTRIBUTES)
     SetFileAttributes(backup, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
   if (!CopyFile(g.outputFilePath, partial, FALSE) || !MoveFileEx(partial, backup, MOVEFILE_REPLACE_EXISTING)) {
     DeleteFile(partial);
-    return;
+    return false;
   }
   SetFilePointer(g.outputFile, 0, nullptr, FILE_BEGIN);
   SetEndOfFile(g.outputFile);
+  return true;
+}
+
+// Rotates a full log. Each attempt copies the whole file, so after a failed one the next
+// waits until the log has grown by a quarter of the limit. The caller holds the LogLock.
+void RotateIfFull() {
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(g.outputFile, &size)) return;
+  if (size.QuadPart < g.maxLogSize) {
+    g.rotationRetrySize = 0;
+    return;
+  }
+  if (size.QuadPart < g.rotationRetrySize) return;
+  g.rotationRetrySize = Rotate() ? 0 : size.QuadPart + (g.maxLogSize / 4 > 0 ? g.maxLogSize / 4 : 1);
 }
 
 void BuildLine(TCHAR* line, uint32_t size, const TCHAR* tag, const TCHAR* message) {
@@ -215,9 +235,9 @@ bool TBDInit(const TCHAR* fileName, const TCHAR* appName, int32_t maxLogSize, bo
   SafeStrCat(g.alterEventName, g.appName, kPathChars);
   MbsUpper(g.alterEventName + _tcslen(kAlterEventPrefix));
 
-  InitializeCriticalSection(&g.csPrint);
-  InitializeCriticalSection(&g.csLogFile);
-  g.csReady = true;
+  g.printMutex = CreateMutex(nullptr, FALSE, nullptr);
+  if (!g.printMutex) return FailInit();
+  g.rotationRetrySize = 0;
 
   if (g.alterEvent) ReportAssertion("0 == hAlterEvent");
   g.alterEvent = CreateEvent(nullptr, FALSE, FALSE, g.alterEventName);
@@ -277,10 +297,9 @@ void TBDEnd() {
     g.alterEvent = nullptr;
   }
   if (FileOpen()) WriteFooter();
-  if (g.csReady) {
-    DeleteCriticalSection(&g.csPrint);
-    DeleteCriticalSection(&g.csLogFile);
-    g.csReady = false;
+  if (g.printMutex) {
+    CloseHandle(g.printMutex);
+    g.printMutex = nullptr;
   }
   if (FileOpen()) {
     CloseHandle(g.outputFile);
@@ -294,10 +313,10 @@ void TBDShutdown() { TBDEnd(); }
 void TBDPrint(int32_t cls, int32_t type, const TCHAR* format, ...) {
   if (!g.initialized) return;
   TBDCheckAlterEvent();
-  AutoEnterCriticalSection lock(&g.csPrint);
   if (!LevelPasses(cls, type) || (cls != TBDCT_LAST && !ClassEnabled(cls))) return;
-  FileAppendLock fileLock(g.outputFile);
-  RotateIfFull();
+  LogLock lock;
+  if (lockedHook) lockedHook();
+  if (FileOpen()) RotateIfFull();
   TCHAR message[kLineChars];
   va_list args;
   va_start(args, format);
@@ -311,7 +330,6 @@ void TBDPrint(int32_t cls, int32_t type, const TCHAR* format, ...) {
 void TBDPrintHierarchical(int32_t cls, int32_t type, const TCHAR* format, ...) {
   if (!g.initialized) return;
   TBDCheckAlterEvent();
-  AutoEnterCriticalSection lock(&g.csPrint);
   if (!LevelPasses(cls, type) || (cls != TBDCT_LAST && !HierarchyEnabled(cls))) return;
   auto message = LocalAllocPtr<TCHAR>::Allocate(kHierChars);
   auto line = LocalAllocPtr<TCHAR>::Allocate(kHierChars);
@@ -322,7 +340,7 @@ void TBDPrintHierarchical(int32_t cls, int32_t type, const TCHAR* format, ...) {
   va_end(args);
   BuildLine(line.get(), kHierChars, Tag(kHierTags, type), message.get());
   if (type < g.fileLevel) return;
-  FileAppendLock fileLock(g.outputFile);
+  LogLock lock;
   WriteLine(line.get());
 }
 
@@ -384,8 +402,8 @@ void TBDCheckAlterEvent() {
 }
 
 void CheckLogFile() {
-  if (!g.initialized) return;
-  FileAppendLock fileLock(g.outputFile);
+  if (!g.initialized || !FileOpen()) return;
+  LogLock lock;
   RotateIfFull();
 }
 
@@ -401,6 +419,8 @@ BOOL TBDWriteFile(HANDLE file, const void* data, DWORD byteCount, DWORD* bytesWr
 }
 
 void TBDTestSetTime(const SYSTEMTIME* fixed) { g.fixedTime = fixed; }
+
+void TBDTestSetLockedHook(void (*hook)()) { lockedHook = hook; }
 
 void TBDTestReset() {
   if (g.initialized) return;

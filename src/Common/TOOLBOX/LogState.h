@@ -39,9 +39,10 @@ struct State {
   TCHAR globalKey[kPathChars] = {};
   TCHAR appKey[kPathChars] = {};
   TCHAR alterEventName[kPathChars] = {};
-  CRITICAL_SECTION csPrint;
-  CRITICAL_SECTION csLogFile;
-  bool csReady = false;
+  // Serialises printing and rotation in this process. A mutex, not a critical section: a
+  // thread that dies holding it (ExitProcess, TerminateThread) leaves it abandoned, not held.
+  HANDLE printMutex = nullptr;
+  int64_t rotationRetrySize = 0;  // after a failed rotation, the size at which to try again
   const SYSTEMTIME* fixedTime = nullptr;  // test seam: formats this time in place of now
 };
 

@@ -6,3 +6,5 @@
 void TBDTestSetTime(const SYSTEMTIME* fixed);
 // Restores every setting to its built-in value; only while the log is closed.
 void TBDTestReset();
+// Called by TBDPrint while it holds the log's locks (null: nothing).
+void TBDTestSetLockedHook(void (*hook)());
