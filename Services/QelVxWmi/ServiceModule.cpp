@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "CnxMgr.h"
@@ -311,8 +312,8 @@ void CServiceModule::Run() {
   INFO("%s started as a %s, main thread ID: 0x%04x", m_serviceName, m_serviceMode ? "Service" : "Local Server",
        static_cast<unsigned>(m_mainThreadId));
 
-  ComApartment apartment;
-  if (!apartment.ok()) ERROR_LINE("CoInitialize failed: 0x%04x", apartment.result());
+  std::optional<ComApartment> apartment(std::in_place);
+  if (!apartment->ok()) ERROR_LINE("CoInitialize failed: 0x%04x", apartment->result());
 
   ComSecurity security;
   HRESULT hr = security.Build();
@@ -335,8 +336,12 @@ void CServiceModule::Run() {
 
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
 
+  // Objects that clients still hold go with the apartment, and leave the connection manager
+  // as they go: it is released last.
   if (classCookie) CoRevokeClassObject(classCookie);
   HWUnInitialize();
+  apartment.reset();
+  readyEvent.reset();
   m_mainThreadId = 0;
   m_stopRequested = false;
   CCnxMgr::ReleaseInstance();

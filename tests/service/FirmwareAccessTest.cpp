@@ -139,6 +139,16 @@ TEST_F(FirmwareAccess, OutputWithoutOutDataFails) {
   EXPECT_EQ(out[0], 0xAA);
 }
 
+TEST_F(FirmwareAccess, DataInClassWithoutObjectFails) {
+  CBIOSWireless bios(CLSID_QelSimWbemLocator);
+  ASSERT_TRUE(bios.Connect());
+  SetFlags(kSimNullDataInClass);
+  BYTE out[4] = {0xAA, 0xAA, 0xAA, 0xAA};
+  int32_t rc = 0;
+  EXPECT_EQ(bios.ExecMethod(1, 5, 0, 4, &rc, nullptr, out), E_FAIL);
+  EXPECT_EQ(out[0], 0xAA);
+}
+
 TEST_F(FirmwareAccess, MethodNameHoldsAnyCount) {
   CBIOSWireless bios(CLSID_QelSimWbemLocator);
   ASSERT_TRUE(bios.Connect());

@@ -233,6 +233,37 @@ TEST_F(ServiceProgram, RunsUnderTheServiceControlManager) {
   EXPECT_FALSE(OpenScmService(SERVICE_QUERY_CONFIG));
 }
 
+// Stops the installed service and waits until the SCM reports it stopped.
+bool StopService(SC_HANDLE service) {
+  SERVICE_STATUS status = {};
+  if (!ControlService(service, SERVICE_CONTROL_STOP, &status)) return false;
+  DWORD start = GetTickCount();
+  while (QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED &&
+         GetTickCount() - start < 20000)
+    Sleep(50);
+  return status.dwCurrentState == SERVICE_STOPPED;
+}
+
+TEST_F(ServiceProgram, StopWithClientsAttachedLetsEveryObjectLeaveTheManager) {
+  ASSERT_EQ(RunProgram(SimServer(), "-Service"), 0u);
+  {
+    UniqueScHandle service = OpenScmService(SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS);
+    ASSERT_TRUE(service);
+    ASSERT_TRUE(StartServiceA(service.get(), 0, nullptr));
+    ASSERT_TRUE(WaitReady());
+    ComPtr<IVXWMI> first = Activate(), second = Activate();
+    ASSERT_TRUE(first && second);
+    BYTE state = 0;
+    EXPECT_EQ(first->VXWMIGetPower(&state), 0);
+    EXPECT_TRUE(StopService(service.get()));
+  }
+  EXPECT_TRUE(WaitServersGone());
+  std::string log = ReadServiceLog();
+  EXPECT_NE(log.find("Log Ended"), std::string::npos) << log;  // the stopped service's whole log
+  EXPECT_EQ(log.find("Could not find item"), std::string::npos) << log;
+  ASSERT_EQ(RunProgram(SimServer(), "-RegServer"), 0u);
+}
+
 TEST_F(ServiceProgram, ProductBuildWithoutFirmwareAnswers600) {
   ASSERT_EQ(RunProgram(ProductServer(), "-RegServer"), 0u);
   {
