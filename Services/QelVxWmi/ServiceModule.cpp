@@ -119,7 +119,7 @@ HRESULT CServiceModule::RegisterServer(bool registerTypeLib, bool service) {
     INFO_ERROR("CoInitialize failed: 0x%04x", apartment.result());
     return apartment.result();
   }
-  Uninstall();
+  if (!Uninstall()) return kServiceNotRemoved;
   INFO("UpdateRegistryFromResource");
   RegisterAppIdKeys();
 
@@ -139,6 +139,7 @@ HRESULT CServiceModule::RegisterServer(bool registerTypeLib, bool service) {
     return error;
   }
   RegDeleteValueA(appId.get(), "LocalService");
+  bool installed = true;
   if (service) {
     INFO("Install service");
     RegSetValueExA(appId.get(), "LocalService", 0, REG_SZ, reinterpret_cast<const BYTE*>(m_serviceName),
@@ -146,7 +147,7 @@ HRESULT CServiceModule::RegisterServer(bool registerTypeLib, bool service) {
     static const char kParameters[] = "-Service";
     RegSetValueExA(appId.get(), "ServiceParameters", 0, REG_SZ, reinterpret_cast<const BYTE*>(kParameters),
                    sizeof kParameters);
-    Install();
+    installed = Install();
   }
 
   INFO("CComModule::RegisterServer");
@@ -155,6 +156,8 @@ HRESULT CServiceModule::RegisterServer(bool registerTypeLib, bool service) {
   if (SUCCEEDED(hr) && registerTypeLib) hr = RegisterTypeLibrary(path);
   if (FAILED(hr)) INFO_ERROR("CComModule::RegisterServer failed: 0x%04x", hr);
   INFO("CoUninitialize");
+  // A service registration that leaves no service is a failure.
+  if (SUCCEEDED(hr) && !installed) hr = HRESULT_FROM_WIN32(ERROR_SERVICE_DOES_NOT_EXIST);
   return hr;
 }
 
@@ -163,10 +166,10 @@ HRESULT CServiceModule::UnregisterServer() {
   ComApartment apartment;
   if (!apartment.ok()) return apartment.result();
   UnregisterAppIdKeys();
-  Uninstall();
+  bool removed = Uninstall();
   UnregisterClassKeys();
   UnregisterTypeLibrary();
-  return S_OK;
+  return removed ? S_OK : kServiceNotRemoved;
 }
 
 bool CServiceModule::IsInstalled() {
@@ -226,7 +229,7 @@ bool CServiceModule::Uninstall() {
     INFO_ERROR("Couldn't open the Service Control Manager");
     return false;
   }
-  UniqueScHandle service(OpenServiceA(manager.get(), m_serviceName, SERVICE_STOP | DELETE));
+  UniqueScHandle service(OpenServiceA(manager.get(), m_serviceName, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
   if (!service) {
     INFO_ERROR("Couldn't open the service");
     return false;
@@ -237,7 +240,19 @@ bool CServiceModule::Uninstall() {
     INFO_ERROR("Service could not be deleted");
     return false;
   }
-  return true;
+  // A service that still runs (or is still open) is only marked for deletion: its entry
+  // goes when it has stopped and the last handle is closed. An install before that would
+  // find it and leave nothing once it goes.
+  service.reset();
+  const DWORD start = GetTickCount();
+  for (;;) {
+    UniqueScHandle still(OpenServiceA(manager.get(), m_serviceName, SERVICE_QUERY_STATUS));
+    if (!still && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) return true;
+    if (GetTickCount() - start >= m_uninstallWaitMs) break;
+    Sleep(50);
+  }
+  INFO_ERROR("Service could not be deleted: still there after %u ms", static_cast<unsigned>(m_uninstallWaitMs));
+  return false;
 }
 
 void CServiceModule::Start() {

@@ -380,6 +380,31 @@ TEST(FindOneOf, ReturnsPositionAfterFirstMatch) {
   EXPECT_EQ(FindOneOf("abc", "-/"), nullptr);
 }
 
+// An open handle keeps a deleted service's entry: the registration waits its bounded time,
+// fails and writes nothing.
+TEST(ServiceRegistration, ServiceThatDoesNotGoFailsTheRegistration) {
+  std::string sim = qeltest::BinDir() + "sim\\QelVxWmi.exe";
+  ASSERT_TRUE(qeltest::WaitServersGone());
+  ASSERT_EQ(qeltest::RunProgram(sim, "-Service"), 0u);
+  UniqueScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  ASSERT_TRUE(manager);
+  UniqueScHandle held(OpenServiceA(manager.get(), "QELVXWMI", SERVICE_QUERY_STATUS));
+  ASSERT_TRUE(held);
+  _Module.Init(GetModuleHandleW(nullptr));
+  _Module.SetUninstallWait(300);
+  DWORD start = GetTickCount();
+  EXPECT_EQ(_Module.RegisterServer(true, false), kServiceNotRemoved);
+  EXPECT_GE(GetTickCount() - start, 250u);
+  EXPECT_LT(GetTickCount() - start, 10000u);
+  _Module.SetUninstallWait(kUninstallWaitMs);
+  held.reset();
+  UniqueScHandle gone(OpenServiceA(manager.get(), "QELVXWMI", SERVICE_QUERY_STATUS));
+  EXPECT_FALSE(gone);
+  ASSERT_EQ(qeltest::RunProgram(sim, "-RegServer"), 0u);
+}
+
+TEST(ServiceRegistration, WaitsHalfAMinuteForAServiceToGo) { EXPECT_EQ(kUninstallWaitMs, 30000u); }
+
 DWORD WINAPI RunModule(void*) {
   _Module.Run();
   return 0;
