@@ -175,8 +175,10 @@ int32_t CPowerClient::WritePower(uint32_t state) {
   if (hr != S_OK) return QELHW_ERR_NOT_AVAILABLE;
   if (current == QELHW_POWER_DISABLED) return QELHW_OK;
   TBDPrint(TBCT_INFO, TBDLT_INFO, "Setting: %i", state);
-  vxwmi_->VXWMISetPower(static_cast<BYTE>(state));
-  return QELHW_OK;
+  hr = vxwmi_->VXWMISetPower(static_cast<BYTE>(state));
+  if (hr == S_OK) return QELHW_OK;
+  TBDPrint(TBDCT_LAST, TBDLT_ERROR, "QelHWSetPower failed: 0x%04x", hr);
+  return hr == QELHW_ERR_INVALID_STATE ? QELHW_ERR_INVALID_STATE : QELHW_ERR_NOT_AVAILABLE;
 }
 
 int32_t CPowerClient::RegisterCallback(QelHWCallback callback) {

@@ -234,6 +234,10 @@ HRESULT CBIOSWireless::WmiExecMethod(int32_t command, int32_t commandType, uint3
     hr = m_pServices->GetObject(dataInName.get(), 0, nullptr, dataInClass.put(), nullptr);
     BIOS_LOG("CBIOSWireless::WmiExecMethod - IWbemServices->GetObject: 0x%08x", hr);
     if (FAILED(hr)) break;
+    if (!dataInClass) {
+      hr = E_FAIL;
+      break;
+    }
     hr = dataInClass->SpawnInstance(0, dataIn.put());
     dataInClass.Reset();
     if (FAILED(hr)) break;

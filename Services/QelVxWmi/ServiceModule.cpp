@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "CnxMgr.h"
@@ -118,7 +119,7 @@ HRESULT CServiceModule::RegisterServer(bool registerTypeLib, bool service) {
     INFO_ERROR("CoInitialize failed: 0x%04x", apartment.result());
     return apartment.result();
   }
-  Uninstall();
+  if (!Uninstall()) return kServiceNotRemoved;
   INFO("UpdateRegistryFromResource");
   RegisterAppIdKeys();
 
@@ -138,6 +139,7 @@ HRESULT CServiceModule::RegisterServer(bool registerTypeLib, bool service) {
     return error;
   }
   RegDeleteValueA(appId.get(), "LocalService");
+  bool installed = true;
   if (service) {
     INFO("Install service");
     RegSetValueExA(appId.get(), "LocalService", 0, REG_SZ, reinterpret_cast<const BYTE*>(m_serviceName),
@@ -145,7 +147,7 @@ HRESULT CServiceModule::RegisterServer(bool registerTypeLib, bool service) {
     static const char kParameters[] = "-Service";
     RegSetValueExA(appId.get(), "ServiceParameters", 0, REG_SZ, reinterpret_cast<const BYTE*>(kParameters),
                    sizeof kParameters);
-    Install();
+    installed = Install();
   }
 
   INFO("CComModule::RegisterServer");
@@ -154,6 +156,8 @@ HRESULT CServiceModule::RegisterServer(bool registerTypeLib, bool service) {
   if (SUCCEEDED(hr) && registerTypeLib) hr = RegisterTypeLibrary(path);
   if (FAILED(hr)) INFO_ERROR("CComModule::RegisterServer failed: 0x%04x", hr);
   INFO("CoUninitialize");
+  // A service registration that leaves no service is a failure.
+  if (SUCCEEDED(hr) && !installed) hr = HRESULT_FROM_WIN32(ERROR_SERVICE_DOES_NOT_EXIST);
   return hr;
 }
 
@@ -162,10 +166,10 @@ HRESULT CServiceModule::UnregisterServer() {
   ComApartment apartment;
   if (!apartment.ok()) return apartment.result();
   UnregisterAppIdKeys();
-  Uninstall();
+  bool removed = Uninstall();
   UnregisterClassKeys();
   UnregisterTypeLibrary();
-  return S_OK;
+  return removed ? S_OK : kServiceNotRemoved;
 }
 
 bool CServiceModule::IsInstalled() {
@@ -225,7 +229,7 @@ bool CServiceModule::Uninstall() {
     INFO_ERROR("Couldn't open the Service Control Manager");
     return false;
   }
-  UniqueScHandle service(OpenServiceA(manager.get(), m_serviceName, SERVICE_STOP | DELETE));
+  UniqueScHandle service(OpenServiceA(manager.get(), m_serviceName, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
   if (!service) {
     INFO_ERROR("Couldn't open the service");
     return false;
@@ -236,7 +240,19 @@ bool CServiceModule::Uninstall() {
     INFO_ERROR("Service could not be deleted");
     return false;
   }
-  return true;
+  // A service that still runs (or is still open) is only marked for deletion: its entry
+  // goes when it has stopped and the last handle is closed. An install before that would
+  // find it and leave nothing once it goes.
+  service.reset();
+  const DWORD start = GetTickCount();
+  for (;;) {
+    UniqueScHandle still(OpenServiceA(manager.get(), m_serviceName, SERVICE_QUERY_STATUS));
+    if (!still && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) return true;
+    if (GetTickCount() - start >= m_uninstallWaitMs) break;
+    Sleep(50);
+  }
+  INFO_ERROR("Service could not be deleted: still there after %u ms", static_cast<unsigned>(m_uninstallWaitMs));
+  return false;
 }
 
 void CServiceModule::Start() {
@@ -311,8 +327,8 @@ void CServiceModule::Run() {
   INFO("%s started as a %s, main thread ID: 0x%04x", m_serviceName, m_serviceMode ? "Service" : "Local Server",
        static_cast<unsigned>(m_mainThreadId));
 
-  ComApartment apartment;
-  if (!apartment.ok()) ERROR_LINE("CoInitialize failed: 0x%04x", apartment.result());
+  std::optional<ComApartment> apartment(std::in_place);
+  if (!apartment->ok()) ERROR_LINE("CoInitialize failed: 0x%04x", apartment->result());
 
   ComSecurity security;
   HRESULT hr = security.Build();
@@ -335,8 +351,12 @@ void CServiceModule::Run() {
 
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
 
+  // Objects that clients still hold go with the apartment, and leave the connection manager
+  // as they go: it is released last.
   if (classCookie) CoRevokeClassObject(classCookie);
   HWUnInitialize();
+  apartment.reset();
+  readyEvent.reset();
   m_mainThreadId = 0;
   m_stopRequested = false;
   CCnxMgr::ReleaseInstance();

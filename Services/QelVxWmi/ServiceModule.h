@@ -8,6 +8,11 @@
 #include "ClassFactory.h"
 #include "HWIntf.h"
 
+// How long a registration waits for an installed service to stop and its entry to go.
+constexpr DWORD kUninstallWaitMs = 30000;
+// The registration's result when the installed service did not go within that time.
+constexpr HRESULT kServiceNotRemoved = HRESULT_FROM_WIN32(ERROR_SERVICE_MARKED_FOR_DELETE);
+
 class CServiceModule {
  public:
   virtual ~CServiceModule();
@@ -34,6 +39,7 @@ class CServiceModule {
   void SetServiceMode(bool service) { m_serviceMode = service; }
   DWORD ExitCode() const { return m_status.dwWin32ExitCode; }
   const char* ServiceName() const { return m_serviceName; }
+  void SetUninstallWait(DWORD ms) { m_uninstallWaitMs = ms; }  // test seam
 
   static void WINAPI _ServiceMain(DWORD argc, char** argv);
   static void WINAPI _Handler(DWORD control);
@@ -46,6 +52,7 @@ class CServiceModule {
   bool m_serviceMode = true;
 
   HINSTANCE m_instance = nullptr;
+  DWORD m_uninstallWaitMs = kUninstallWaitMs;
   LONG m_lockCount = 0;
   // A stop that comes before the loop runs is kept here and honoured when it starts.
   std::atomic<bool> m_stopRequested{false};

@@ -15,6 +15,14 @@ namespace {
 constexpr HRESULT kResultOk = 0;
 constexpr HRESULT kResultInvalidState = 4;
 constexpr HRESULT kResultNotAvailable = 600;
+
+// While this apartment waits in an outgoing call (a firmware read, a sink's callback) COM
+// lets other clients' calls in on the same thread. These record what such a nested call did.
+uint32_t g_writes = 0;          // power writes made by VXWMISetPower
+bool g_fanOutRunning = false;   // NotifyAllCnx is sending
+bool g_fanOutPending = false;   // a nested NotifyAllCnx left g_fanOutLatest to send
+BYTE g_fanOutLatest = 0;
+constexpr int kReadAttempts = 3;
 }  // namespace
 
 HRESULT CVXWMI::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
@@ -118,9 +126,16 @@ STDMETHODIMP CVXWMI::VXWMISetPower(BYTE PowerState) {
   if (!g_pHWIntf) return kResultNotAvailable;
   if (PowerState != QELHW_POWER_ON && PowerState != QELHW_POWER_OFF) return kResultInvalidState;
   uint32_t current = QELHW_POWER_UNKNOWN;
-  if (FAILED(g_pHWIntf->GetPower(&current))) return kResultNotAvailable;
+  // A set that ran while the read was waiting wrote after the status it answers: read again,
+  // so the write follows the status it replaces.
+  for (int attempt = 1;; ++attempt) {
+    uint32_t writesBefore = g_writes;
+    if (FAILED(g_pHWIntf->GetPower(&current))) return kResultNotAvailable;
+    if (g_writes == writesBefore || attempt == kReadAttempts) break;
+  }
   if (current == QELHW_POWER_DISABLED) return kResultOk;
   TBDPrint(TBCT_INFO, TBDLT_INFO, "Setting power state: %i", static_cast<int>(PowerState));
+  ++g_writes;
   // A failed firmware write is a failure to the client.
   return FAILED(g_pHWIntf->SetPower(PowerState)) ? kResultNotAvailable : kResultOk;
 }
@@ -169,16 +184,31 @@ HRESULT NotifyAllCnx(void* state) {
   BYTE value = *static_cast<const BYTE*>(state);
   TBDPrint(TBCT_INFO, TBDLT_INFO, "Total Connections: %i", manager->Count());
   TBDPrint(TBCT_INFO, TBDLT_INFO, "Sending Notification: %i", static_cast<int>(value));
-  for (int i = 0; i < CCnxMgr::kSlots; ++i) {
-    CVXWMI* object = manager->At(i);
-    if (!object) continue;
-    TBDPrint(TBCT_INFO, TBDLT_INFO, "Notifying 0x%04x - index %i", LogAddress(object), i);
-    // The sink's call may release the object: keep it alive until the call returns.
-    object->AddRef();
-    HRESULT hr = object->Fire_VXWMICallback(value);
-    object->Release();
-    if (FAILED(hr))
-      TBDPrint(TBCT_INFO, TBDLT_ERROR, "Failed to notify connection: %i - HR = 0x%04x", i, hr);
+  // Called from inside a sink's call: the running fan-out sends the newest state to every
+  // slot once it is done, so no client's last notification is an older one.
+  if (g_fanOutRunning) {
+    g_fanOutLatest = value;
+    g_fanOutPending = true;
+    return E_FAIL;
   }
+  g_fanOutRunning = true;
+  for (;;) {
+    for (int i = 0; i < CCnxMgr::kSlots; ++i) {
+      CVXWMI* object = manager->At(i);
+      if (!object) continue;
+      TBDPrint(TBCT_INFO, TBDLT_INFO, "Notifying 0x%04x - index %i", LogAddress(object), i);
+      // The sink's call may release the object: keep it alive until the call returns.
+      object->AddRef();
+      HRESULT hr = object->Fire_VXWMICallback(value);
+      object->Release();
+      if (FAILED(hr))
+        TBDPrint(TBCT_INFO, TBDLT_ERROR, "Failed to notify connection: %i - HR = 0x%04x", i, hr);
+    }
+    if (!g_fanOutPending) break;
+    g_fanOutPending = false;
+    value = g_fanOutLatest;
+    TBDPrint(TBCT_INFO, TBDLT_INFO, "Sending Notification: %i", static_cast<int>(value));
+  }
+  g_fanOutRunning = false;
   return E_FAIL;
 }

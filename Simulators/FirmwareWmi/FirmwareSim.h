@@ -16,6 +16,7 @@ enum FirmwareSimFlag : uint32_t {
   kSimFailSubscribe = 0x10,  // the event query is refused
   kSimFailConnect = 0x20,    // the namespace cannot be connected
   kSimNoOutData = 0x40,      // method output without its OutData object
+  kSimNullDataInClass = 0x80,  // the data-in class is found but no object comes back
 };
 
 struct FirmwareSimBlock {

@@ -334,6 +334,8 @@ class SimServices : public SimUnknown<IWbemServices> {
     *object = nullptr;
     if (path && std::wcscmp(path, kMethodClass) == 0 && !(sim_.Snapshot().flags & kSimNoClass))
       *object = new (std::nothrow) SimObject(Kind::MethodClass, kMethodClass);
+    else if (path && std::wcscmp(path, kDataInClass) == 0 && (sim_.Snapshot().flags & kSimNullDataInClass))
+      return WBEM_S_NO_ERROR;
     else if (path && std::wcscmp(path, kDataInClass) == 0)
       *object = new (std::nothrow) SimObject(Kind::DataInClass, kDataInClass);
     else

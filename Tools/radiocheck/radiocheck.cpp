@@ -16,12 +16,17 @@ constexpr size_t kPathBytes = 260;
 constexpr char kSwitchKey[] = "Software\\Veltra Vazudari\\LP2240\\VX";
 constexpr char kSwitchValue[] = "Device_Check";
 
-// The command line whole, without one pair of surrounding quotes; false when it does not fit.
+// The command line whole, without one pair of surrounding quotes (and the blanks after the
+// closing one); false when it does not fit.
 bool LibraryPath(const char* commandLine, char (&path)[kPathBytes]) {
   size_t length = std::strlen(commandLine);
-  if (length >= 2 && commandLine[0] == '"' && commandLine[length - 1] == '"') {
-    ++commandLine;
-    length -= 2;
+  if (commandLine[0] == '"') {
+    size_t end = length;
+    while (end > 1 && (commandLine[end - 1] == ' ' || commandLine[end - 1] == '\t')) --end;
+    if (end >= 2 && commandLine[end - 1] == '"') {
+      ++commandLine;
+      length = end - 2;
+    }
   }
   if (length >= kPathBytes) return false;
   std::memcpy(path, commandLine, length);
@@ -48,9 +53,9 @@ F Bind(HMODULE library, const char* name) {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
   if (!commandLine) return kNotPresent;
+  if (CheckSwitchedOff()) return kPresent;  // whatever the line holds
   char path[kPathBytes];
   if (!LibraryPath(commandLine, path)) return kNotPresent;
-  if (CheckSwitchedOff()) return kPresent;
 
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   HMODULE library = LoadLibraryA(path);  // stays loaded until the process ends

@@ -167,6 +167,29 @@ INSTANTIATE_TEST_SUITE_P(
         PowerCase{"SetServiceAnswers600", true, ReadyEvent::kSet, 600, 1, true, 1, 600, kUntouched, {}, {}}),
     [](const ::testing::TestParamInfo<PowerCase>& info) { return std::string(info.param.name); });
 
+struct SetAnswerCase {
+  HRESULT serviceHr;  // what VXWMISetPower returns
+  int32_t want;
+};
+class SetPowerAnswers : public ClientLibrary, public ::testing::WithParamInterface<SetAnswerCase> {};
+
+// The service's failures reach the caller: 4 as itself, anything else but 0 as 600.
+TEST_P(SetPowerAnswers, PassOnTheServiceResult) {
+  MakeReadyEvent(ReadyEvent::kSet);
+  service_->script.setHr = GetParam().serviceHr;
+  ASSERT_EQ(QelHWInitialize(), S_OK);
+  EXPECT_EQ(QelHWSetPower(QELHW_POWER_OFF), GetParam().want);
+  EXPECT_EQ(service_->sets, std::vector<BYTE>{QELHW_POWER_OFF});
+  EXPECT_TRUE(LockIsFree());
+}
+
+INSTANTIATE_TEST_SUITE_P(Service, SetPowerAnswers,
+                         ::testing::Values(SetAnswerCase{S_OK, QELHW_OK}, SetAnswerCase{600, QELHW_ERR_NOT_AVAILABLE},
+                                           SetAnswerCase{4, QELHW_ERR_INVALID_STATE},
+                                           SetAnswerCase{1, QELHW_ERR_NOT_AVAILABLE},
+                                           SetAnswerCase{E_FAIL, QELHW_ERR_NOT_AVAILABLE},
+                                           SetAnswerCase{RPC_E_DISCONNECTED, QELHW_ERR_NOT_AVAILABLE}));
+
 TEST_F(ClientLibrary, GetPowerWithoutAVariableFails) {
   MakeReadyEvent(ReadyEvent::kSet);
   ASSERT_EQ(QelHWInitialize(), S_OK);

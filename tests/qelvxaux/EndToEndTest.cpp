@@ -118,6 +118,18 @@ TEST_F(ClientAgainstService, HardwareSwitchReachesTheRegisteredFunctionTwice) {
   EXPECT_EQ(g_deliveries[1].thread, GetCurrentThreadId());
 }
 
+TEST_F(ClientAgainstService, FailedFirmwareWriteIsAFailure) {
+  ASSERT_EQ(api_.Initialize(), S_OK);
+  ASSERT_EQ(Firmware("reset"), 0u);
+  ASSERT_EQ(Firmware("fail write on"), 0u);
+  EXPECT_EQ(api_.SetPower(QELHW_POWER_OFF), QELHW_ERR_NOT_AVAILABLE);
+  ASSERT_EQ(Firmware("fail write off"), 0u);
+  uint32_t state = 0;
+  EXPECT_EQ(api_.GetPower(&state), QELHW_OK);
+  EXPECT_EQ(state, QELHW_POWER_ON);
+  EXPECT_EQ(api_.SetPower(QELHW_POWER_OFF), QELHW_OK);
+}
+
 TEST_F(ClientAgainstService, DisabledRadioIsNotSwitched) {
   ASSERT_EQ(api_.Initialize(), S_OK);
   uint32_t state = 0;

@@ -15,6 +15,7 @@ struct ServiceScript {
   HRESULT findHr = S_OK;       // FindConnectionPoint
   HRESULT adviseHr = S_OK;
   HRESULT getHr = S_OK;        // VXWMIGetPower
+  HRESULT setHr = S_OK;        // VXWMISetPower
   BYTE state = 1;              // the state VXWMIGetPower delivers
 };
 
@@ -69,7 +70,7 @@ class FakeService : public IVXWMI, public IConnectionPointContainer, public ICon
 
   STDMETHODIMP VXWMISetPower(BYTE state) override {
     sets.push_back(state);
-    return S_OK;
+    return script.setHr;
   }
   STDMETHODIMP VXWMIGetPower(BYTE* state) override {
     ++gets;

@@ -130,11 +130,34 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<CheckCase>& info) { return std::string(info.param.name); });
 
 TEST_F(Radiocheck, LineThatDoesNotFitThePathBufferEndsAtOnce) {
-  SetGate(Gate::kOff);  // would answer 0 without loading anything
-  EXPECT_EQ(Run(std::string(259, 'x')), kPresent);
-  EXPECT_EQ(Run(std::string(260, 'x')), kNotPresent);
+  // A copy of the stub whose path is 259 characters, the most the buffer holds.
+  const std::string name = "\\StubClient.dll";
+  std::string folder = BinDir() + std::string(259 - BinDir().size() - name.size(), 'd');
+  std::string path = folder + name;
+  ASSERT_EQ(path.size(), 259u);
+  CreateDirectoryA(folder.c_str(), nullptr);
+  ASSERT_TRUE(CopyFileA((BinDir() + "StubClient.dll").c_str(), path.c_str(), FALSE));
+  SetGate(Gate::kOn);
+  EXPECT_EQ(Run(path), kPresent);
+  EXPECT_EQ(ReadCalls(), kAllCalls);
+  DeleteFileA(CallsFile().c_str());
+  EXPECT_EQ(Run("\"" + path + "\""), kPresent);  // the quotes are not part of the path
+  EXPECT_EQ(ReadCalls(), kAllCalls);
+  DeleteFileA(CallsFile().c_str());
+  EXPECT_EQ(Run(path + "x"), kNotPresent);
+  EXPECT_EQ(Run("\"" + path + "x\""), kNotPresent);
   EXPECT_EQ(Run(std::string(300, 'x')), kNotPresent);
-  EXPECT_EQ(Run("\"" + std::string(259, 'x') + "\""), kPresent);  // the quotes are not part of the path
+  EXPECT_EQ(ReadCalls(), "");
+  DeleteFileA(path.c_str());
+  RemoveDirectoryA(folder.c_str());
+}
+
+TEST_F(Radiocheck, SwitchedOffAnswersBeforeLookingAtTheLine) {
+  SetGate(Gate::kOff);
+  for (const std::string& line : {std::string(259, 'x'), std::string(260, 'x'), std::string(1000, 'x'),
+                                  "\"" + std::string(300, 'x') + "\"  "})
+    EXPECT_EQ(Run(line), kPresent) << line.size();
+  EXPECT_EQ(ReadCalls(), "");
 }
 
 TEST_F(Radiocheck, PathWithBlanksQuotedOrNot) {
@@ -149,7 +172,12 @@ TEST_F(Radiocheck, PathWithBlanksQuotedOrNot) {
   EXPECT_EQ(Run(path), kPresent);
   EXPECT_EQ(ReadCalls(), kAllCalls);
   DeleteFileA(CallsFile().c_str());
+  EXPECT_EQ(Run("\"" + path + "\"  \t "), kPresent);  // blanks after the closing quote go with it
+  EXPECT_EQ(ReadCalls(), kAllCalls);
+  DeleteFileA(CallsFile().c_str());
   EXPECT_EQ(Run("\"" + path), kNotPresent);  // one quote only is kept as part of the path
+  EXPECT_EQ(ReadCalls(), "");
+  EXPECT_EQ(Run("\"" + path + "\" x"), kNotPresent);  // a word after the quotes: the line is the path
   EXPECT_EQ(ReadCalls(), "");
 }
 

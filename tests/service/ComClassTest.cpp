@@ -189,15 +189,87 @@ TEST_F(ComClass, SinkThatReleasesItsObjectDuringTheCall) {
   auto object = NewObject();
   Advise(object.get(), &sink);
   IVXWMI* raw = object.Detach();
-  sink.onCall = [&raw] {
+  int listedDuringCall = -1;
+  sink.onCall = [&raw, &listedDuringCall] {
     raw->Release();  // the client's last reference
     raw = nullptr;
+    listedDuringCall = g_pCnxMgr->Count();  // the fan-out still holds the object
   };
   uint32_t state = QELHW_POWER_ON;
   NotifyAllCnx(&state);
   EXPECT_EQ(sink.states.size(), 1u);
+  EXPECT_EQ(listedDuringCall, 1);
   EXPECT_EQ(g_pCnxMgr->Count(), 0);
   EXPECT_EQ(sink.refs(), 0);  // the object let go of its sink when it went
+}
+
+// Writes like the firmware does: the change is notified from inside the set.
+class NotifyingHW : public FakeHW {
+ public:
+  HRESULT SetPower(uint32_t state) override {
+    FakeHW::SetPower(state);
+    current = state;
+    NotifyAllCnx(&state);
+    return S_OK;
+  }
+};
+
+TEST_F(ComClass, SetDuringAFanOutLeavesEveryClientWithTheCurrentState) {
+  NotifyingHW hw;
+  g_pHWIntf = &hw;
+  auto first = NewObject();
+  auto second = NewObject();
+  RecordingSink firstSink, secondSink;
+  Advise(first.get(), &firstSink);
+  Advise(second.get(), &secondSink);
+  // While the first client hears of "off", the second client's "on" comes in.
+  firstSink.onCall = [&] {
+    if (firstSink.states.size() == 1) {
+      EXPECT_EQ(second->VXWMISetPower(QELHW_POWER_ON), 0);
+    }
+  };
+  EXPECT_EQ(first->VXWMISetPower(QELHW_POWER_OFF), 0);
+  EXPECT_EQ(hw.current, static_cast<uint32_t>(QELHW_POWER_ON));
+  ASSERT_FALSE(firstSink.states.empty());
+  ASSERT_FALSE(secondSink.states.empty());
+  EXPECT_EQ(firstSink.states.back(), QELHW_POWER_ON);
+  EXPECT_EQ(secondSink.states.back(), QELHW_POWER_ON);
+  EXPECT_EQ(firstSink.states, (std::vector<BYTE>{QELHW_POWER_OFF, QELHW_POWER_ON}));
+}
+
+// A read answers the status from before a set that ran while it waited; like the firmware
+// access, a set writes only when the status last read differs from the one asked for.
+class StaleReadHW : public FakeHW {
+ public:
+  HRESULT GetPower(uint32_t* state) override {
+    uint32_t answer = current;
+    if (auto nested = std::move(duringRead)) {
+      duringRead = nullptr;
+      nested();
+    }
+    ++gets;
+    *state = seen = answer;
+    return S_OK;
+  }
+  HRESULT SetPower(uint32_t state) override {
+    sets.push_back(state);
+    if (state != seen) writes.push_back(current = seen = state);
+    return S_OK;
+  }
+  std::function<void()> duringRead;
+  uint32_t seen = QELHW_POWER_UNKNOWN;
+  std::vector<uint32_t> writes;
+};
+
+TEST_F(ComClass, SetThatCameInDuringTheReadIsNotUndone) {
+  StaleReadHW hw;
+  g_pHWIntf = &hw;
+  auto first = NewObject();
+  auto second = NewObject();
+  hw.duringRead = [&] { EXPECT_EQ(second->VXWMISetPower(QELHW_POWER_OFF), 0); };
+  EXPECT_EQ(first->VXWMISetPower(QELHW_POWER_ON), 0);
+  EXPECT_EQ(hw.writes, (std::vector<uint32_t>{QELHW_POWER_OFF, QELHW_POWER_ON}));
+  EXPECT_EQ(hw.current, static_cast<uint32_t>(QELHW_POWER_ON));
 }
 
 TEST_F(ComClass, ConnectionPointEnumerators) {
@@ -308,12 +380,49 @@ TEST(FindOneOf, ReturnsPositionAfterFirstMatch) {
   EXPECT_EQ(FindOneOf("abc", "-/"), nullptr);
 }
 
+// An open handle keeps a deleted service's entry: the registration waits its bounded time,
+// fails and writes nothing.
+TEST(ServiceRegistration, ServiceThatDoesNotGoFailsTheRegistration) {
+  std::string sim = qeltest::BinDir() + "sim\\QelVxWmi.exe";
+  ASSERT_TRUE(qeltest::WaitServersGone());
+  ASSERT_EQ(qeltest::RunProgram(sim, "-Service"), 0u);
+  UniqueScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  ASSERT_TRUE(manager);
+  UniqueScHandle held(OpenServiceA(manager.get(), "QELVXWMI", SERVICE_QUERY_STATUS));
+  ASSERT_TRUE(held);
+  _Module.Init(GetModuleHandleW(nullptr));
+  _Module.SetUninstallWait(300);
+  DWORD start = GetTickCount();
+  EXPECT_EQ(_Module.RegisterServer(true, false), kServiceNotRemoved);
+  EXPECT_GE(GetTickCount() - start, 250u);
+  EXPECT_LT(GetTickCount() - start, 10000u);
+  _Module.SetUninstallWait(kUninstallWaitMs);
+  held.reset();
+  UniqueScHandle gone(OpenServiceA(manager.get(), "QELVXWMI", SERVICE_QUERY_STATUS));
+  EXPECT_FALSE(gone);
+  ASSERT_EQ(qeltest::RunProgram(sim, "-RegServer"), 0u);
+}
+
+TEST(ServiceRegistration, WaitsHalfAMinuteForAServiceToGo) { EXPECT_EQ(kUninstallWaitMs, 30000u); }
+
+DWORD WINAPI RunModule(void*) {
+  _Module.Run();
+  return 0;
+}
+
 TEST(ServiceRun, StopBeforeTheLoopIsNotLost) {
   _Module.Init(GetModuleHandleW(nullptr));
   _Module.SetServiceMode(false);
   _Module.Handler(SERVICE_CONTROL_STOP);  // arrives before Run has a thread to post to
-  _Module.Run();                          // returns: the stop was kept
-  SUCCEED();
+  DWORD threadId = 0;
+  UniqueKernelHandle thread(CreateThread(nullptr, 0, RunModule, nullptr, 0, &threadId));
+  ASSERT_TRUE(thread);
+  DWORD wait = WaitForSingleObject(thread.get(), 10000);
+  if (wait != WAIT_OBJECT_0) {
+    // The stop was lost: end the loop so the test can go on.
+    while (WaitForSingleObject(thread.get(), 100) == WAIT_TIMEOUT) PostThreadMessageA(threadId, WM_QUIT, 0, 0);
+  }
+  EXPECT_EQ(wait, WAIT_OBJECT_0) << "Run kept serving after the stop";
 }
 
 }  // namespace

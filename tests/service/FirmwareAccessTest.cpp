@@ -119,25 +119,33 @@ TEST_F(FirmwareAccess, CallWhileNotConnectedFailsWithLastReturnCode) {
   EXPECT_EQ(rc, -1);
 }
 
-TEST_F(FirmwareAccess, FailedFirmwareCallIsReported) {
+struct FailedCallCase {
+  const char* name;
+  uint32_t flag;
+  HRESULT want;  // S_OK: any failure
+};
+class FailedCall : public FirmwareAccess, public ::testing::WithParamInterface<FailedCallCase> {};
+
+// A call the firmware refuses, or whose objects do not come, fails and writes no output.
+TEST_P(FailedCall, FailsAndLeavesTheOutput) {
   CBIOSWireless bios(CLSID_QelSimWbemLocator);
   ASSERT_TRUE(bios.Connect());
-  SetFlags(kSimFailRead);
+  SetFlags(GetParam().flag);
   BYTE out[4] = {0xAA, 0xAA, 0xAA, 0xAA};
   int32_t rc = 0;
-  EXPECT_EQ(bios.ExecMethod(1, 5, 0, 4, &rc, nullptr, out), WBEM_E_FAILED);
+  HRESULT hr = bios.ExecMethod(1, 5, 0, 4, &rc, nullptr, out);
+  EXPECT_TRUE(FAILED(hr));
+  if (GetParam().want != S_OK) {
+    EXPECT_EQ(hr, GetParam().want);
+  }
   EXPECT_EQ(out[0], 0xAA);
 }
 
-TEST_F(FirmwareAccess, OutputWithoutOutDataFails) {
-  CBIOSWireless bios(CLSID_QelSimWbemLocator);
-  ASSERT_TRUE(bios.Connect());
-  SetFlags(kSimNoOutData);
-  BYTE out[4] = {0xAA, 0xAA, 0xAA, 0xAA};
-  int32_t rc = 0;
-  EXPECT_TRUE(FAILED(bios.ExecMethod(1, 5, 0, 4, &rc, nullptr, out)));
-  EXPECT_EQ(out[0], 0xAA);
-}
+INSTANTIATE_TEST_SUITE_P(Firmware, FailedCall,
+                         ::testing::Values(FailedCallCase{"FirmwareRefuses", kSimFailRead, static_cast<HRESULT>(WBEM_E_FAILED)},
+                                           FailedCallCase{"OutputWithoutOutData", kSimNoOutData, S_OK},
+                                           FailedCallCase{"DataInClassWithoutObject", kSimNullDataInClass, E_FAIL}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FirmwareAccess, MethodNameHoldsAnyCount) {
   CBIOSWireless bios(CLSID_QelSimWbemLocator);

@@ -200,13 +200,29 @@ TEST_F(ServiceProgram, ServingRunWithoutAppIdEndsWithTheRegistryError) {
   ASSERT_EQ(RunProgram(SimServer(), "-RegServer"), 0u);
 }
 
+// Stops the installed service and waits until the SCM reports it stopped.
+bool StopService(SC_HANDLE service) {
+  SERVICE_STATUS status = {};
+  if (!ControlService(service, SERVICE_CONTROL_STOP, &status)) return false;
+  DWORD start = GetTickCount();
+  while (QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED &&
+         GetTickCount() - start < 20000)
+    Sleep(50);
+  return status.dwCurrentState == SERVICE_STOPPED;
+}
+
+// Registers the simulated-firmware service with the SCM and starts it; empty on failure.
+UniqueScHandle StartedService() {
+  if (RunProgram(SimServer(), "-Service") != 0) return UniqueScHandle();
+  UniqueScHandle service = OpenScmService(SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS);
+  if (!service || !StartServiceA(service.get(), 0, nullptr) || !WaitReady()) return UniqueScHandle();
+  return service;
+}
+
 TEST_F(ServiceProgram, RunsUnderTheServiceControlManager) {
-  ASSERT_EQ(RunProgram(SimServer(), "-Service"), 0u);
   {
-    UniqueScHandle service = OpenScmService(SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS);
+    UniqueScHandle service = StartedService();
     ASSERT_TRUE(service);
-    ASSERT_TRUE(StartServiceA(service.get(), 0, nullptr));
-    ASSERT_TRUE(WaitReady());
     SERVICE_STATUS status = {};
     ASSERT_TRUE(QueryServiceStatus(service.get(), &status));
     EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
@@ -221,15 +237,82 @@ TEST_F(ServiceProgram, RunsUnderTheServiceControlManager) {
     Sleep(300);
     ASSERT_TRUE(QueryServiceStatus(service.get(), &status));
     EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
-    ASSERT_TRUE(ControlService(service.get(), SERVICE_CONTROL_STOP, &status));
-    DWORD start = GetTickCount();
-    while (QueryServiceStatus(service.get(), &status) && status.dwCurrentState != SERVICE_STOPPED &&
-           GetTickCount() - start < 20000)
-      Sleep(50);
-    EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+    EXPECT_TRUE(StopService(service.get()));
   }
   EXPECT_TRUE(WaitServersGone());
   ASSERT_EQ(RunProgram(SimServer(), "-RegServer"), 0u);  // removes the service
+  EXPECT_FALSE(OpenScmService(SERVICE_QUERY_CONFIG));
+}
+
+TEST_F(ServiceProgram, StopWithClientsAttachedLetsEveryObjectLeaveTheManager) {
+  {
+    UniqueScHandle service = StartedService();
+    ASSERT_TRUE(service);
+    ComPtr<IVXWMI> first = Activate(), second = Activate();
+    ASSERT_TRUE(first && second);
+    BYTE state = 0;
+    EXPECT_EQ(first->VXWMIGetPower(&state), 0);
+    EXPECT_TRUE(StopService(service.get()));
+  }
+  EXPECT_TRUE(WaitServersGone());
+  std::string log = ReadServiceLog();
+  EXPECT_NE(log.find("Log Ended"), std::string::npos) << log;  // the stopped service's whole log
+  EXPECT_EQ(log.find("Could not find item"), std::string::npos) << log;
+  ASSERT_EQ(RunProgram(SimServer(), "-RegServer"), 0u);
+}
+
+// A client in the multithreaded apartment whose sink takes its time: while the service's
+// apartment waits in that call, it cannot stop.
+struct SlowClient {
+  UniqueKernelHandle entered{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  UniqueKernelHandle ready{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  UniqueKernelHandle done{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  RecordingSink sink;
+  UniqueKernelHandle thread;
+
+  static DWORD WINAPI Main(void* p) {
+    auto* self = static_cast<SlowClient*>(p);
+    ComApartment mta(COINIT_MULTITHREADED);
+    {
+      ComPtr<IVXWMI> power;
+      ComPtr<IConnectionPointContainer> container;
+      ComPtr<IConnectionPoint> point;
+      DWORD cookie = 0;
+      if (SUCCEEDED(CoCreateInstance(CLSID_VXWMI, nullptr, CLSCTX_LOCAL_SERVER, IID_IVXWMI, power.put_void())) &&
+          SUCCEEDED(power.As(&container)) && SUCCEEDED(container->FindConnectionPoint(IID_IVXWMICB, point.put())) &&
+          SUCCEEDED(point->Advise(&self->sink, &cookie)))
+        SetEvent(self->ready.get());
+      WaitForSingleObject(self->done.get(), 60000);
+    }
+    return 0;
+  }
+  bool Start() {
+    sink.onCall = [this] {
+      SetEvent(entered.get());
+      Sleep(2000);
+    };
+    thread.reset(CreateThread(nullptr, 0, Main, this, 0, nullptr));
+    return WaitForSingleObject(ready.get(), 20000) == WAIT_OBJECT_0;
+  }
+  ~SlowClient() {
+    SetEvent(done.get());
+    if (thread) WaitForSingleObject(thread.get(), 30000);
+  }
+};
+
+TEST_F(ServiceProgram, SecondServiceRegistrationWaitsForTheRunningServiceToGo) {
+  {
+    ASSERT_TRUE(StartedService());  // and closed: an open handle would keep the entry
+    SlowClient client;
+    ASSERT_TRUE(client.Start());
+    sim_.FlipSwitch();
+    ASSERT_EQ(WaitForSingleObject(client.entered.get(), 10000), WAIT_OBJECT_0);
+    // The old instance is inside the sink's call while the registration stops it.
+    EXPECT_EQ(RunProgram(SimServer(), "-Service"), 0u);
+  }
+  EXPECT_TRUE(WaitServersGone());
+  EXPECT_TRUE(OpenScmService(SERVICE_QUERY_CONFIG)) << "the registration left no service";
+  ASSERT_EQ(RunProgram(SimServer(), "-RegServer"), 0u);
   EXPECT_FALSE(OpenScmService(SERVICE_QUERY_CONFIG));
 }
 
