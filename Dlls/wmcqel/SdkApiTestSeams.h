@@ -1,0 +1,5 @@
+// Test seam of the SDK binding: the pause between closing the SDK and freeing its library.
+#pragma once
+#include <windows.h>
+
+void SetSdkClosePause(DWORD ms);  // the default is kSdkClosePauseMs
