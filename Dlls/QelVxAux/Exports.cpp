@@ -1,11 +1,11 @@
 // The six exports: argument checks and the trace scope, then one call into the client.
 #include "FunctionTrace.h"
 #include "PowerClient.h"
-#include "SafeString.h"
+#include <cstring>
 
 namespace {
 constexpr const char kOemId[] = "VX zt series notebook";
-constexpr uint32_t kOemIdCopyLimit = 255;
+constexpr size_t kOemIdCopyLimit = 255;
 }  // namespace
 
 extern "C" {
@@ -38,7 +38,11 @@ int32_t __cdecl QelHWRegisterCallback(QelHWCallback callback) {
 
 int32_t __cdecl QelHWGetOEMIDStrA(char* buffer) {
   if (!buffer) return QELHW_ERR_FAILED;
-  SafeStrCopy(buffer, kOemId, kOemIdCopyLimit);
+  // The caller's buffer holds the text: write the text and its terminator, nothing past them
+  // (a bounded copy that terminates its last position would write byte 254 of any buffer).
+  size_t n = strnlen(kOemId, kOemIdCopyLimit - 1);
+  memcpy(buffer, kOemId, n);
+  buffer[n] = 0;
   return QELHW_OK;
 }
 

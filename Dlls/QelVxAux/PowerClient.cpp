@@ -14,8 +14,10 @@ HRESULT CreateCallbackSink(const std::atomic<QelHWCallback>* callback, CVXWMICBS
 }
 
 CPowerClient& PowerClient() {
-  static CPowerClient client;
-  return client;
+  // Never destroyed: its destructor would run inside DllMain, releasing proxies and undoing
+  // an apartment there. What a caller leaves initialised at unloading stays behind.
+  static CPowerClient* client = new CPowerClient();
+  return *client;
 }
 
 void OpenClientLog() {

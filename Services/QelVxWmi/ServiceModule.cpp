@@ -149,6 +149,7 @@ HRESULT CServiceModule::RegisterServer(bool registerTypeLib, bool service) {
                    sizeof kParameters);
     installed = Install();
   }
+  WriteServiceAppIdValues(KEY_WOW64_32KEY, service ? kServiceNameW : nullptr);
 
   INFO("CComModule::RegisterServer");
   wchar_t path[MAX_PATH];

@@ -90,26 +90,18 @@ bool PumpUntil(Done done, DWORD timeoutMs = 10000) {
   return true;
 }
 
-// A 32-bit client of the 64-bit service marshals through the type library registered in
-// its own registry view, and finds the server's class and AppID there; tlbPath is the
-// host path of the type library file.
-inline void CopyClassesTree64To32(const std::string& path) {
-  UniqueRegKey from, to;
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, from.put()) != ERROR_SUCCESS)
-    return;
-  if (RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr,
-                      to.put(), nullptr) != ERROR_SUCCESS)
-    return;
-  RegCopyTreeA(from.get(), nullptr, to.get());
-}
-inline bool RegisterFor32BitClients(const wchar_t* tlbPath) {
-  CopyClassesTree64To32("CLSID\\{A32A0241-FF5B-48F5-9E63-4B5622237135}");
-  CopyClassesTree64To32("AppID\\{E6250BA8-C0CF-47A4-825E-EEB593E27369}");
-  std::wstring tlb = std::wstring(L"Z:") + tlbPath;
-  for (wchar_t& c : tlb)
-    if (c == L'/') c = L'\\';
-  ComPtr<ITypeLib> library;
-  return SUCCEEDED(LoadTypeLibEx(tlb.c_str(), REGKIND_REGISTER, library.put()));
+// The service's own registration serves 32-bit clients: the class, its AppID and the type
+// library's interfaces in the 32-bit registry view, and the library under "win32". Kept for
+// callers that check it before running a 32-bit client; it writes nothing.
+inline bool RegisterFor32BitClients(const wchar_t* tlbPath = nullptr) {
+  (void)tlbPath;
+  for (const char* key : {"CLSID\\{A32A0241-FF5B-48F5-9E63-4B5622237135}\\LocalServer32",
+                          "AppID\\{E6250BA8-C0CF-47A4-825E-EEB593E27369}",
+                          "TypeLib\\{AD4B0CD8-A4E0-414D-BE81-FEFFF115B875}\\1.0\\0\\win32"}) {
+    UniqueRegKey h;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key, 0, KEY_READ | KEY_WOW64_32KEY, h.put()) != ERROR_SUCCESS) return false;
+  }
+  return true;
 }
 
 // The contents of a log file in the log folder (open files are read too).

@@ -362,6 +362,20 @@ TEST(ClientLibraryOem, CopiesTheTextAndItsTerminator) {
   EXPECT_EQ(QelHWGetOEMIDStrA(nullptr), QELHW_ERR_FAILED);
 }
 
+TEST(ClientLibraryOem, WritesNothingPastTheTextsTwentyTwoBytes) {
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  const size_t page = info.dwPageSize;
+  char* pages = static_cast<char*>(VirtualAlloc(nullptr, 2 * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+  ASSERT_NE(pages, nullptr);
+  DWORD old;
+  ASSERT_TRUE(VirtualProtect(pages + page, page, PAGE_NOACCESS, &old));
+  char* buffer = pages + page - 22;  // the last 22 bytes before a page that faults
+  EXPECT_EQ(QelHWGetOEMIDStrA(buffer), QELHW_OK);
+  EXPECT_STREQ(buffer, "VX zt series notebook");
+  VirtualFree(pages, 0, MEM_RELEASE);
+}
+
 // Registers, for the calling thread's apartment, a class object that refuses to create.
 class RefusingClass {
  public:

@@ -2,6 +2,7 @@
 // activated through COM. The 32-bit build runs it against the same 64-bit service.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -66,7 +67,7 @@ class ClientAgainstService : public ::testing::Test {
     ASSERT_TRUE(qeltest::WaitServersGone());
     ASSERT_EQ(RunProgram(SimServer(), "-RegServer"), 0u);
 #if !defined(_WIN64)
-    ASSERT_TRUE(qeltest::RegisterFor32BitClients(QEL_VXWMI_TLB_PATH));
+    ASSERT_TRUE(qeltest::RegisterFor32BitClients());  // by the registration above
 #endif
     g_deliveries.clear();
   }
@@ -167,12 +168,63 @@ TEST_F(ClientAgainstService, OemTextThroughTheExport) {
 }
 
 TEST(ClientLibraryFile, ExportsTheSixNamesAndOpensItsLog) {
+  char dir[MAX_PATH] = {};
+  ASSERT_TRUE(TBDGetLogDirectory(dir));
+  {
+    std::ofstream stale(std::string(dir) + "QelVxAux.log", std::ios::binary | std::ios::trunc);
+    stale << "left by an earlier run";
+  }
   UniqueLibrary library(LoadLibraryA((BinDir() + "QelVxAux.dll").c_str()));
   ASSERT_TRUE(library);
   for (const char* name : {"QelHWInitialize", "QelHWUnInitialize", "QelHWGetPower", "QelHWSetPower",
                            "QelHWRegisterCallback", "QelHWGetOEMIDStrA"})
     EXPECT_NE(GetProcAddress(library.get(), name), nullptr) << name;
-  EXPECT_NE(qeltest::ReadLog("QelVxAux.log").find("QelVxAux"), std::string::npos);
+  // Loading opened the log afresh: truncated, then its header.
+  std::string log = qeltest::ReadLog("QelVxAux.log");
+  EXPECT_EQ(log.rfind("\r\n\r\n======= QelVxAux - ", 0), 0u) << log;
+  EXPECT_EQ(log.find("left by an earlier run"), std::string::npos);
+}
+
+struct UnloadRun {
+  UniqueLibrary library;
+  HRESULT hostInit = E_FAIL, clientInit = S_OK, hostInitAfter = E_FAIL;
+};
+
+DWORD WINAPI InitializeOnWorker(void* p) {
+  auto* run = static_cast<UnloadRun*>(p);
+  auto initialize = reinterpret_cast<PFN_QelHWInitialize>(
+      reinterpret_cast<void*>(GetProcAddress(run->library.get(), "QelHWInitialize")));
+  run->clientInit = initialize ? initialize() : E_NOINTERFACE;
+  return 0;
+}
+
+// The host's thread: its apartment, the library loaded, initialised from a worker that
+// then ends, and unloaded without QelHWUnInitialize, as the device module does after a
+// failed initialisation.
+DWORD WINAPI HostThread(void* p) {
+  auto* run = static_cast<UnloadRun*>(p);
+  run->hostInit = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  run->library.reset(LoadLibraryA((BinDir() + "QelVxAux.dll").c_str()));
+  if (!run->library) return 1;
+  UniqueKernelHandle worker(CreateThread(nullptr, 0, InitializeOnWorker, run, 0, nullptr));
+  WaitForSingleObject(worker.get(), 60000);
+  run->library.reset();
+  run->hostInitAfter = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  if (SUCCEEDED(run->hostInitAfter)) CoUninitialize();
+  if (SUCCEEDED(run->hostInit)) CoUninitialize();
+  return 0;
+}
+
+TEST(ClientLibraryUnload, LeavesTheHostsApartmentAlone) {
+  ASSERT_TRUE(qeltest::WaitServersGone());
+  ASSERT_EQ(RunProgram(SimServer(), "-UnregServer"), 0u);  // the initialisation fails
+  UnloadRun run;
+  UniqueKernelHandle host(CreateThread(nullptr, 0, HostThread, &run, 0, nullptr));
+  ASSERT_EQ(WaitForSingleObject(host.get(), 60000), WAIT_OBJECT_0);
+  EXPECT_EQ(run.hostInit, S_OK);
+  EXPECT_TRUE(FAILED(run.clientInit));
+  EXPECT_EQ(run.hostInitAfter, S_FALSE) << "the unloading undid the host's apartment";
+  ASSERT_EQ(RunProgram(SimServer(), "-RegServer"), 0u);
 }
 
 }  // namespace

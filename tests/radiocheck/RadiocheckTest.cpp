@@ -188,7 +188,7 @@ TEST_F(Radiocheck, RealLibraryAgainstTheService) {
   ASSERT_TRUE(qeltest::WaitServersGone());
   ASSERT_EQ(RunProgram(X64Dir() + "sim\\QelVxWmi.exe", "-RegServer"), 0u);
 #if !defined(_WIN64)
-  ASSERT_TRUE(qeltest::RegisterFor32BitClients(QEL_VXWMI_TLB_PATH));
+  ASSERT_TRUE(qeltest::RegisterFor32BitClients());  // by the registration above
 #endif
   SetGate(Gate::kNoKey);
   EXPECT_EQ(Run(BinDir() + "QelVxAux.dll"), kPresent);

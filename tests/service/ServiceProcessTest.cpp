@@ -40,6 +40,33 @@ bool ReadAppIdValue(const char* name, std::string* out) {
   return true;
 }
 
+// A REG_SZ value in one registry view; false when the key or the value is missing.
+bool ReadViewValue(REGSAM view, const std::string& key, const char* name, std::string* out) {
+  char buffer[512] = {};
+  DWORD size = sizeof buffer - 1;
+  const DWORD flags = RRF_RT_REG_SZ | (view == KEY_WOW64_32KEY ? 0x00020000 /* RRF_SUBKEY_WOW6432KEY */
+                                                                : 0x00010000 /* RRF_SUBKEY_WOW6464KEY */);
+  if (RegGetValueA(HKEY_CLASSES_ROOT, key.c_str(), name, flags, nullptr, buffer, &size) != ERROR_SUCCESS) return false;
+  *out = buffer;
+  return true;
+}
+
+bool ViewKeyExists(REGSAM view, const std::string& key) {
+  UniqueRegKey h;
+  return RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ | view, h.put()) == ERROR_SUCCESS;
+}
+
+std::string GuidString(const GUID& guid) {
+  wchar_t wide[40] = {};
+  StringFromGUID2(guid, wide, 40);
+  char narrow[40] = {};
+  WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, sizeof narrow, nullptr, nullptr);
+  return narrow;
+}
+
+constexpr REGSAM kBothViews[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+const char* ViewName(REGSAM view) { return view == KEY_WOW64_32KEY ? "32-bit view" : "64-bit view"; }
+
 UniqueScHandle OpenScmService(DWORD access) {
   UniqueScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
   return UniqueScHandle(manager ? OpenServiceA(manager.get(), "QELVXWMI", access) : nullptr);
@@ -145,9 +172,40 @@ TEST_F(ServiceProgram, RegistrationSwitchesLeaveTheirKeys) {
   EXPECT_TRUE(KeyExists("Interface\\{49F82EA8-A382-4BDF-8BBD-3FFC44CF7CBA}"));
   EXPECT_FALSE(ReadAppIdValue("LocalService", &value));
   EXPECT_FALSE(OpenScmService(SERVICE_QUERY_CONFIG));
+  // Both registry views: a 32-bit client (radiocheck) finds what a 64-bit one does.
+  const std::string appIdKey = std::string("AppID\\") + kAppIdText;
+  const std::string typeLibKey = "TypeLib\\" + GuidString(LIBID_QELVXWMILib) + "\\1.0\\0\\";
+  for (REGSAM view : kBothViews) {
+    SCOPED_TRACE(ViewName(view));
+    EXPECT_TRUE(ReadViewValue(view, clsidKey + "\\LocalServer32", nullptr, &value));
+    EXPECT_EQ(value, "\"" + SimServer() + "\"");  // quoted: the path may hold blanks
+    EXPECT_TRUE(ReadViewValue(view, clsidKey, "AppID", &value));
+    EXPECT_EQ(value, kAppIdText);
+    EXPECT_TRUE(ReadViewValue(view, appIdKey, nullptr, &value));
+    EXPECT_EQ(value, "QELVXWMI");
+    EXPECT_TRUE(ReadViewValue(view, "AppID\\QELVXWMI.EXE", "AppID", &value));
+    EXPECT_EQ(value, kAppIdText);
+    EXPECT_TRUE(ReadViewValue(view, "QELVXWMI.VXWMI\\CurVer", nullptr, &value));
+    EXPECT_EQ(value, "QELVXWMI.VXWMI.1");
+    for (const IID* iid : {&IID_IVXWMI, &IID_IVXWMICB}) {
+      EXPECT_TRUE(ReadViewValue(view, "Interface\\" + GuidString(*iid) + "\\ProxyStubClsid32", nullptr, &value));
+      EXPECT_EQ(value, "{00020424-0000-0000-C000-000000000046}");
+    }
+    EXPECT_FALSE(ReadViewValue(view, appIdKey, "LocalService", &value));
+  }
+  EXPECT_TRUE(ReadViewValue(KEY_WOW64_32KEY, typeLibKey + "win32", nullptr, &value));
+  EXPECT_EQ(value, SimServer());
+  EXPECT_TRUE(ViewKeyExists(KEY_WOW64_64KEY, typeLibKey + "win64"));
 
   // /service: the SCM service and both AppID values.
   ASSERT_EQ(RunProgram(SimServer(), "/service"), 0u);
+  for (REGSAM view : kBothViews) {
+    SCOPED_TRACE(ViewName(view));
+    EXPECT_TRUE(ReadViewValue(view, appIdKey, "LocalService", &value));
+    EXPECT_EQ(value, "QELVXWMI");
+    EXPECT_TRUE(ReadViewValue(view, appIdKey, "ServiceParameters", &value));
+    EXPECT_EQ(value, "-Service");
+  }
   ASSERT_TRUE(ReadAppIdValue("LocalService", &value));
   EXPECT_EQ(value, "QELVXWMI");
   ASSERT_TRUE(ReadAppIdValue("ServiceParameters", &value));
@@ -183,6 +241,7 @@ TEST_F(ServiceProgram, RegistrationSwitchesLeaveTheirKeys) {
   ASSERT_EQ(RunProgram(SimServer(), "-RegServer"), 0u);
   EXPECT_FALSE(ReadAppIdValue("LocalService", &value));
   EXPECT_FALSE(OpenScmService(SERVICE_QUERY_CONFIG));
+  for (REGSAM view : kBothViews) EXPECT_FALSE(ReadViewValue(view, appIdKey, "LocalService", &value)) << ViewName(view);
 
   // -UnregServer: everything it wrote is gone.
   ASSERT_EQ(RunProgram(SimServer(), "-UnregServer"), 0u);
@@ -192,6 +251,15 @@ TEST_F(ServiceProgram, RegistrationSwitchesLeaveTheirKeys) {
   EXPECT_FALSE(KeyExists((std::string("AppID\\") + kAppIdText).c_str()));
   EXPECT_FALSE(KeyExists("AppID\\QELVXWMI.EXE"));
   EXPECT_FALSE(KeyExists("TypeLib\\{AD4B0CD8-A4E0-414D-BE81-FEFFF115B875}"));
+  for (REGSAM view : kBothViews) {
+    SCOPED_TRACE(ViewName(view));
+    EXPECT_FALSE(ViewKeyExists(view, clsidKey));
+    EXPECT_FALSE(ViewKeyExists(view, appIdKey));
+    EXPECT_FALSE(ViewKeyExists(view, "AppID\\QELVXWMI.EXE"));
+    EXPECT_FALSE(ViewKeyExists(view, "QELVXWMI.VXWMI"));
+    EXPECT_FALSE(ViewKeyExists(view, "TypeLib\\" + GuidString(LIBID_QELVXWMILib)));
+    EXPECT_FALSE(ViewKeyExists(view, "Interface\\" + GuidString(IID_IVXWMI)));
+  }
 }
 
 TEST_F(ServiceProgram, ServingRunWithoutAppIdEndsWithTheRegistryError) {
