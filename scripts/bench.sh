@@ -16,3 +16,6 @@ for bench in log_bench client_bench; do
   timeout 300 "$root/cmake/wine-run.sh" "$build/x64/bin/$bench.exe" "$@" </dev/null >"$out" 2>&1
   tr -d '\r' <"$out"
 done
+echo "== plugin_bench"
+timeout 300 "$root/cmake/wine-run.sh" "$build/x64/bin/plugin/plugin_bench.exe" </dev/null >"$out" 2>&1
+tr -d '\r' <"$out"

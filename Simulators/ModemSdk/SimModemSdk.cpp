@@ -99,6 +99,7 @@ struct ThreadStart {
 CRITICAL_SECTION g_delivery;  // held by the thread around each call of the registered function
 HANDLE g_stop = nullptr;      // the running thread's stop event
 HANDLE g_left = nullptr;  // set by the running thread when it has left its loop
+std::atomic<bool> g_stopping{false};
 DWORD g_threadId = 0;
 
 DWORD Deliver(HANDLE stop) {
@@ -127,7 +128,7 @@ DWORD Deliver(HANDLE stop) {
       }
       EnterCriticalSection(&g_delivery);
       QelNotifyFn fn = g_callback.load();
-      bool stopped = WaitForSingleObject(stop, 0) == WAIT_OBJECT_0;
+      bool stopped = g_stopping.load();  // no kernel call on the delivery path
       if (deliver && fn && !stopped) fn(&record);  // the script's lock is not held
       LeaveCriticalSection(&g_delivery);
       if (stopped) return 0;
@@ -160,6 +161,7 @@ void StartThread() {
     return;
   }
   CloseHandle(thread);
+  g_stopping = false;
   g_left = left;
   g_stop = stop;
   auto guard = Control().lock();
@@ -168,6 +170,7 @@ void StartThread() {
 
 void StopThread() {
   if (!g_stop) return;
+  g_stopping = true;
   SetEvent(g_stop);
   if (GetCurrentThreadId() != g_threadId) WaitForSingleObject(g_left, 5000);
   CloseHandle(g_left);

@@ -42,6 +42,7 @@ struct SimSdkCall {
 };
 
 struct SimSdkBlock {
+  volatile LONG lock;  // a spin lock shared by every process that maps the block
   int32_t openResult[kSimSdkOpenModes];  // QelApiOpenEx result by open mode
   uint32_t modelCode;                    // written at byte 32 of the open record on success
   uint32_t notifyFailAt;                 // the Nth QelNotify (from 1) fails; 0: none fails
@@ -98,38 +99,41 @@ class SimSdkControl {
                                   name.c_str());
     if (mapping_)
       block_ = static_cast<SimSdkBlock*>(MapViewOfFile(mapping_, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(SimSdkBlock)));
-    lock_ = CreateMutexA(nullptr, FALSE, (name + "-lock").c_str());
     wake_ = CreateEventA(nullptr, FALSE, FALSE, (name + "-wake").c_str());
   }
   ~SimSdkControl() {
     if (block_) UnmapViewOfFile(block_);
-    for (HANDLE h : {mapping_, lock_, wake_})
+    for (HANDLE h : {mapping_, wake_})
       if (h) CloseHandle(h);
   }
   SimSdkControl(const SimSdkControl&) = delete;
   SimSdkControl& operator=(const SimSdkControl&) = delete;
 
-  bool ok() const { return block_ && lock_ && wake_; }
+  bool ok() const { return block_ && wake_; }
   SimSdkBlock* operator->() const { return block_; }
   SimSdkBlock& block() const { return *block_; }
   HANDLE wakeEvent() const { return wake_; }
 
+  // Held only for a few stores, never across a call out; not reentrant. A spin lock costs no
+  // kernel call (a kernel mutex is a server round trip under Wine).
   class Guard {
    public:
-    explicit Guard(HANDLE lock) : lock_(lock) { WaitForSingleObject(lock_, INFINITE); }
-    ~Guard() { ReleaseMutex(lock_); }
+    explicit Guard(volatile LONG* lock) : lock_(lock) {
+      for (int spins = 0; InterlockedCompareExchange(lock_, 1, 0) != 0; ++spins) Sleep(spins < 64 ? 0 : 1);
+    }
+    ~Guard() { InterlockedExchange(lock_, 0); }
     Guard(const Guard&) = delete;
     Guard& operator=(const Guard&) = delete;
 
    private:
-    HANDLE lock_;
+    volatile LONG* lock_;
   };
-  Guard lock() const { return Guard(lock_); }
+  Guard lock() const { return Guard(&block_->lock); }
 
   // Back to the default script; the log and the queue are emptied.
   void Reset() {
-    Guard g(lock_);
-    std::memset(block_, 0, sizeof *block_);
+    Guard g(&block_->lock);
+    std::memset(reinterpret_cast<uint8_t*>(block_) + sizeof(LONG), 0, sizeof *block_ - sizeof(LONG));
   }
   SimSdkEntry& Entry(const char* name) { return block_->entry[SimSdkEntryIndex(name)]; }
   void SetResult(const char* name, int32_t result) { Entry(name).result = result; }
@@ -146,7 +150,7 @@ class SimSdkControl {
   // Queues a notification for the delivering thread; false when the queue is full.
   bool Inject(const SDK_NOTIF& record) {
     {
-      Guard g(lock_);
+      Guard g(&block_->lock);
       if (block_->queueTail - block_->queueHead >= static_cast<uint32_t>(kSimSdkQueueSize)) return false;
       block_->queue[block_->queueTail % kSimSdkQueueSize] = record;
       ++block_->queueTail;
@@ -165,7 +169,7 @@ class SimSdkControl {
 
   // The logged calls (a copy), optionally only those of one entry point.
   std::vector<SimSdkCall> Calls(const char* name = nullptr) const {
-    Guard g(lock_);
+    Guard g(&block_->lock);
     std::vector<SimSdkCall> out;
     uint32_t n = block_->callCount < static_cast<uint32_t>(kSimSdkLogSize) ? block_->callCount : kSimSdkLogSize;
     for (uint32_t i = 0; i < n; ++i)
@@ -173,14 +177,13 @@ class SimSdkControl {
     return out;
   }
   void ClearCalls() {
-    Guard g(lock_);
+    Guard g(&block_->lock);
     block_->callCount = 0;
   }
   bool Enabled(uint32_t id) const { return id < 2048 && (block_->enabled[id / 32] >> (id % 32) & 1u) != 0; }
 
  private:
   HANDLE mapping_ = nullptr;
-  HANDLE lock_ = nullptr;
   HANDLE wake_ = nullptr;
   SimSdkBlock* block_ = nullptr;
 };
