@@ -45,6 +45,19 @@ echo "  radiocheck ($bits-bit) exit code: $code"
 say "a client through QelVxAux.dll: read, switch off and on, hardware switch notifications"
 run "$x64/radiodemo.exe" "$(run winepath -w "$x64/QelVxAux.dll")" "$(run winepath -w "$x64/firmwarectl.exe")"
 
+say "the connection plug-in wmcqel.dll in a connection-manager host (wmchost), over the client library and the simulated modem SDK"
+fw="$(run winepath -w "$x64/firmwarectl.exe")"
+sdkdir="$(run winepath -w "$x64/sim/sdk/full")"
+plugin_out=$(mktemp)
+WINEDEBUG=-all,+debugstr "$root/cmake/wine-run.sh" "$x64/wmchost.exe" --sdk-dir "$sdkdir" \
+  startup setpower 0 run "$fw" status setpower 1 run "$fw" status \
+  run "$fw" "switch off" wait 14 5000 run "$fw" "switch on" wait 11 5000 shutdown \
+  2>"$plugin_out" | tr -d '\r' | sed 's/^/  /' || echo "  (the host reported a failure)"
+say "the plug-in's debugger output (without the 18 subscription lines of each switch-over)"
+grep -o 'OutputDebugStringA "[^"]*' "$plugin_out" | sed 's/^OutputDebugStringA "//; s/\\n$//' |
+  grep -v 'QXNotify(' | head -n 40 || true
+rm -f "$plugin_out"
+
 # The logs' folder: "Application Data\Veltra Vazudari\Logs" under the user's profile.
 profile=$(run cmd /c echo %USERPROFILE% | tail -n 1)
 logdir="$(run winepath -u "$profile\\Application Data\\Veltra Vazudari\\Logs")"
