@@ -41,6 +41,7 @@ bool CreateFolderChain(TCHAR* path) {
 
 }  // namespace
 
+#ifndef UNICODE  // the wide builds take set-up and folder from the module that carries them
 int32_t TBDSetup(const TCHAR* fileName, const TCHAR* appName, bool truncate, const LogSettings* settings) {
   LogSettings defaults{};
   defaults.TraceLevel = TBDOL_NONE;
@@ -87,10 +88,15 @@ bool TBDGetLogDirectory(TCHAR* directory) {
   return true;
 }
 
+#endif
+
 void TBDApplyRegistryOverrides() {
   if (!g.initialized) return;
   TBDReadRegistryKey(g.globalKey);
   TBDReadRegistryKey(g.appKey);
+#ifdef TBD_OLDER_BUILD
+  TBDDumpSettings();
+#endif
 }
 
 void TBDReadRegistryKey(const TCHAR* subkey) {
@@ -125,7 +131,9 @@ void TBDReadRegistryKey(const TCHAR* subkey) {
     if (ReadBool(subkey, psClassTypeNames[cls], &enabled)) g.classEnable[cls] = enabled ? 1 : 0;
   }
 
+#ifndef TBD_OLDER_BUILD
   DWORD maxSize = 0;
   if (ReadDword(subkey, _T("MaxLogSize"), &maxSize) && static_cast<int32_t>(maxSize) > 0)
     g.maxLogSize = static_cast<int32_t>(maxSize);
+#endif
 }
