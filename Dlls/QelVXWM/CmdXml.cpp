@@ -222,7 +222,11 @@ bool CCmdXml::GetXmlDoc(std::wstring& cache) {
   if (!builder_->GetXml(text)) return false;
   cache = text;
   wchar_t path[MAX_PATH] = {};
-  TBDGetLogDirectory(path);
+  if (!TBDGetLogDirectory(path)) {
+    // No folder (unset or over-long profile variables): no file in some other place.
+    TBDPrint(TBCT_INFO, TBDLT_ERROR, L"No log folder, document not saved");
+    return true;
+  }
   const wchar_t kFileName[] = L"QelVXWM.xml";
   if (wcslen(path) + wcslen(kFileName) + 1 > MAX_PATH) {
     TBDPrint(TBCT_INFO, TBDLT_ERROR, L"Log folder too long for %s, document not saved", kFileName);

@@ -256,11 +256,11 @@ bool CMsXmlBuilder::InsertProcessingInstruction(const std::wstring& target, cons
 
 bool CMsXmlBuilder::InsertXmlHeader() {
   if (!document_) return false;
-  UniqueVariant type;
-  SetInt(type, NODE_PROCESSING_INSTRUCTION);
-  UniqueBstr name = Bstr(L"xml");
-  ComPtr<IXMLDOMNode> header;
-  HRESULT hr = document_->createNode(*type.get(), name.get(), nullptr, header.put());
+  // The declaration carries its version: without one the text is not XML that every parser
+  // (the caller's included) reads back.
+  UniqueBstr name = Bstr(L"xml"), data = Bstr(L"version=\"1.0\"");
+  ComPtr<IXMLDOMProcessingInstruction> header;
+  HRESULT hr = document_->createProcessingInstruction(name.get(), data.get(), header.put());
   if (FAILED(hr) || !header) return Fail(L"InsertXmlHeader failed, hr = %8.8X", static_cast<unsigned>(hr));
   if (!currentNode_) return false;
   ComPtr<IXMLDOMNode> added;
