@@ -12,14 +12,32 @@
 #include "ComPtr.h"
 #include "Handles.h"
 #include "QelVXWM.h"
-#include "ServerProcess.h"
+#ifndef UNICODE
+#include "ServerProcess.h"  // narrow: its log helper is the narrow log's
+#endif
 
 namespace qeltest {
+
+#ifdef UNICODE
+inline std::string BinDir() {
+  char path[MAX_PATH];
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string s(path);
+  return s.substr(0, s.find_last_of('\\') + 1);
+}
+#else
 
 inline std::string X64Dir() { return sizeof(void*) == 8 ? BinDir() : BinDir() + "..\\..\\x64\\bin\\"; }
 inline DWORD Firmware(const std::string& command) { return RunProgram(X64Dir() + "firmwarectl.exe", command); }
 inline bool RegisterSimService() {
   return WaitServersGone() && RunProgram(X64Dir() + "sim\\QelVxWmi.exe", "-RegServer") == 0;
+}
+#endif
+
+inline size_t Count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++n;
+  return n;
 }
 
 // A file of the build tree (relative to bin\) copied into a module folder, under a name.
