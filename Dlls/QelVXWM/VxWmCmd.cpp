@@ -17,6 +17,7 @@ namespace {
 
 CVxWmCmd* g_command = nullptr;
 
+#ifndef QELVXWM_GSM_ONLY
 // dir\name, or false (logged) when it does not fit.
 bool ModulePath(const wchar_t* dir, const wchar_t* name, wchar_t (&path)[MAX_PATH]) {
   if (SafeSnwprintf(path, MAX_PATH, L"%s\\%s", dir, name)) return true;
@@ -37,6 +38,7 @@ HMODULE ThisModule() {
                      reinterpret_cast<LPCWSTR>(&g_ModuleDir), &self);
   return self;
 }
+#endif
 
 }  // namespace
 
