@@ -9,6 +9,7 @@ namespace {
 
 CVeltraSdkApi* g_sdkApi = nullptr;
 DWORD g_closePauseMs = kSdkClosePauseMs;
+bool g_unavailable = false;
 
 // The fixed application pass phrase of open mode 11.
 const char kPassphrase[] = "Tq7&Hv2Lr9!mBx4%";
@@ -22,6 +23,7 @@ void Bind(HMODULE module, Fn* fn, const char* name) {
 }  // namespace
 
 void SetSdkClosePause(DWORD ms) { g_closePauseMs = ms; }
+void SetSdkApiUnavailable(bool unavailable) { g_unavailable = unavailable; }
 
 const char* SdkModelName(uint32_t modelCode) {
   switch (modelCode) {
@@ -39,7 +41,7 @@ const char* SdkModelName(uint32_t modelCode) {
 
 CVeltraSdkApi* GetSdkApi(int openMode) {
   if (g_sdkApi) return g_sdkApi;
-  CVeltraSdkApiEVDO* api = new (std::nothrow) CVeltraSdkApiEVDO();
+  CVeltraSdkApiEVDO* api = g_unavailable ? nullptr : new (std::nothrow) CVeltraSdkApiEVDO();
   if (!api) return nullptr;
   g_sdkApi = api;
   api->Init(openMode);  // the object is returned whether or not the SDK opened

@@ -3,3 +3,4 @@
 #include <windows.h>
 
 void SetSdkClosePause(DWORD ms);  // the default is kSdkClosePauseMs
+void SetSdkApiUnavailable(bool unavailable);  // GetSdkApi answers null, as when out of memory

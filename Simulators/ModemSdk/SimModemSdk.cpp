@@ -25,9 +25,6 @@
 namespace {
 
 std::atomic<QelNotifyFn> g_callback{nullptr};
-HANDLE g_thread = nullptr;
-HANDLE g_stop = nullptr;
-DWORD g_threadId = 0;
 
 SimSdkControl& Control() {
   // Made on first use and never freed: DllMain may not close it safely.
@@ -90,13 +87,23 @@ void WriteText(const SimSdkEntry& s, char* buffer, uint32_t size) {
 }
 
 // The delivering thread. It holds a reference on this library, so that a caller that frees
-// the library without a successful close does not pull the code from under it.
-DWORD Deliver();
-DWORD WINAPI NotifyThread(void* self) { FreeLibraryAndExitThread(static_cast<HMODULE>(self), Deliver()); }
+// the library without a successful close does not pull the code from under it. A close
+// waits until the thread has left its loop (it may be called where the loader lock is held,
+// so it does not wait for the thread's end); afterwards no callback runs and no message of
+// that thread is dispatched. A registration waits until no delivery is under way.
+struct ThreadStart {
+  HMODULE self;
+  HANDLE stop;
+  HANDLE left;
+};
+CRITICAL_SECTION g_delivery;  // held by the thread around each call of the registered function
+HANDLE g_stop = nullptr;      // the running thread's stop event
+HANDLE g_left = nullptr;  // set by the running thread when it has left its loop
+DWORD g_threadId = 0;
 
-DWORD Deliver() {
+DWORD Deliver(HANDLE stop) {
   SimSdkControl& c = Control();
-  HANDLE waits[2] = {g_stop, c.wakeEvent()};
+  HANDLE waits[2] = {stop, c.wakeEvent()};
   for (;;) {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -118,30 +125,54 @@ DWORD Deliver() {
         deliver = g_callback.load() && (!b.deliverOnlyEnabled || enabled);
         if (deliver) ++b.delivered; else ++b.dropped;
       }
+      EnterCriticalSection(&g_delivery);
       QelNotifyFn fn = g_callback.load();
-      if (deliver && fn) fn(&record);  // no lock held
-      if (WaitForSingleObject(g_stop, 0) == WAIT_OBJECT_0) return 0;
+      bool stopped = WaitForSingleObject(stop, 0) == WAIT_OBJECT_0;
+      if (deliver && fn && !stopped) fn(&record);  // the script's lock is not held
+      LeaveCriticalSection(&g_delivery);
+      if (stopped) return 0;
     }
   }
 }
 
+DWORD WINAPI NotifyThread(void* param) {
+  ThreadStart start = *static_cast<ThreadStart*>(param);
+  delete static_cast<ThreadStart*>(param);
+  Deliver(start.stop);
+  CloseHandle(start.stop);
+  SetEvent(start.left);
+  CloseHandle(start.left);
+  FreeLibraryAndExitThread(start.self, 0);
+}
+
 void StartThread() {
-  if (g_thread) return;
-  HMODULE self = nullptr;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&Deliver), &self);
-  g_stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  g_thread = CreateThread(nullptr, 0, NotifyThread, self, 0, &g_threadId);
+  if (g_stop) return;
+  auto* start = new ThreadStart{nullptr, CreateEventA(nullptr, TRUE, FALSE, nullptr),
+                                CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&Deliver), &start->self);
+  HANDLE stop = nullptr, left = nullptr;
+  DuplicateHandle(GetCurrentProcess(), start->stop, GetCurrentProcess(), &stop, 0, FALSE, DUPLICATE_SAME_ACCESS);
+  DuplicateHandle(GetCurrentProcess(), start->left, GetCurrentProcess(), &left, 0, FALSE, DUPLICATE_SAME_ACCESS);
+  HANDLE thread = CreateThread(nullptr, 0, NotifyThread, start, 0, &g_threadId);
+  if (!thread) {
+    CloseHandle(stop);
+    CloseHandle(left);
+    return;
+  }
+  CloseHandle(thread);
+  g_left = left;
+  g_stop = stop;
   auto guard = Control().lock();
   Control()->notifyThread = g_threadId;
 }
 
 void StopThread() {
-  if (!g_thread) return;
+  if (!g_stop) return;
   SetEvent(g_stop);
-  if (GetCurrentThreadId() != g_threadId) WaitForSingleObject(g_thread, 5000);
-  CloseHandle(g_thread);
+  if (GetCurrentThreadId() != g_threadId) WaitForSingleObject(g_left, 5000);
+  CloseHandle(g_left);
   CloseHandle(g_stop);
-  g_thread = g_stop = nullptr;
+  g_stop = g_left = nullptr;
   g_threadId = 0;
 }
 
@@ -278,6 +309,8 @@ uint32_t QELSDK_CALL QelRegisterCallback(QelNotifyFn fn, uint64_t mask) {
   SimSdkEntry s = Begin("QelRegisterCallback", kNoTimeout, {Arg(reinterpret_cast<const void*>(fn)), Arg(mask)});
   if (s.result == 0) {
     g_callback.store(fn);
+    EnterCriticalSection(&g_delivery);  // a delivery under way ends first
+    LeaveCriticalSection(&g_delivery);
     auto guard = Control().lock();
     Control()->callbackRegistered = fn ? 1 : 0;
   }
@@ -405,6 +438,9 @@ QEL_SDK_MODULE_ENTRY_POINTS(QEL_SIM_DEFINE)
 }  // extern "C"
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {
-  if (reason == DLL_PROCESS_ATTACH) DisableThreadLibraryCalls(instance);
+  if (reason == DLL_PROCESS_ATTACH) {
+    DisableThreadLibraryCalls(instance);
+    InitializeCriticalSection(&g_delivery);
+  }
   return TRUE;
 }

@@ -61,5 +61,29 @@ TEST(LogProcesses, TwoWritersLoseNoLine) {
   EXPECT_EQ(seen.count("A-0000") + seen.count("A-0999") + seen.count("B-0000") + seen.count("B-0999"), 4u);
 }
 
+// ExitProcess ends every other thread first, so one may die inside a print; the library's
+// DLL_PROCESS_DETACH then closes the log and must not wait for it.
+TEST(LogProcesses, ExitWhileAThreadPrintsDoesNotHang) {
+  std::string path = TempFolder() + "\\exit.log";
+  std::string cmd = "\"" + ProgramFolder() + "\\log_exit_child.exe\" \"" + ProgramFolder() + "\\LogExitProbe.dll\" \"" +
+                    path + "\"";
+  STARTUPINFOA si{};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi{};
+  ASSERT_TRUE(CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  CloseHandle(pi.hThread);
+  bool ended = WaitForSingleObject(pi.hProcess, 20000) == WAIT_OBJECT_0;
+  if (!ended) TerminateProcess(pi.hProcess, 99);
+  DWORD code = 99;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hProcess);
+  ASSERT_TRUE(ended) << "the process hung in its exit";
+  EXPECT_EQ(code, 0u);
+  std::string text = ReadFileBytes(path);
+  EXPECT_NE(text.find(" i :   before the exit\r\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("held inside the print"), std::string::npos);
+  EXPECT_NE(text.find("\r\n=======\r\nLog Ended"), std::string::npos) << text;
+}
+
 }  // namespace
 }  // namespace qeltest

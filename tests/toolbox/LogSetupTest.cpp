@@ -186,6 +186,17 @@ TEST_F(LogSetupFixture, RegistryWinsOverTheRecord) {
   EXPECT_FALSE(Writes(TBCT_INFO, TBDLT_ERROR));
 }
 
+// Test folders are named after the process id, which comes round again in later runs.
+TEST(TestFolders, StartEmptyEvenWhenAnEarlierRunLeftFiles) {
+  std::string folder = TempFolder();
+  CreateDirectoryA((folder + "\\sub").c_str(), nullptr);
+  WriteFileBytes(folder + "\\sub\\left.log", "left");
+  WriteFileBytes(folder + "\\left.log", "left");
+  EXPECT_EQ(TempFolder(), folder);
+  EXPECT_FALSE(FileExists(folder + "\\left.log"));
+  EXPECT_FALSE(FileExists(folder + "\\sub"));
+}
+
 TEST_F(LogSetupFixture, ReportsALogThatCouldNotBeOpened) {
   std::string missing = folder_ + "\\missing\\x.log";
   SetString(HKEY_CURRENT_USER, kAppKey, "OutputFileName", missing.c_str());

@@ -27,6 +27,29 @@ std::string ProgramFolder() {
   return s.substr(0, s.rfind('\\'));
 }
 
+namespace {
+// Removes a folder with everything in it.
+void RemoveTree(const std::string& folder) {
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = entry.cFileName;
+      if (name == "." || name == "..") continue;
+      std::string path = folder + "\\" + name;
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(path);
+      } else {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path.c_str());
+      }
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+  }
+  RemoveDirectoryA(folder.c_str());
+}
+}  // namespace
+
 std::string TempFolder() {
   char base[MAX_PATH] = {};
   GetTempPathA(MAX_PATH, base);
@@ -35,6 +58,8 @@ std::string TempFolder() {
                      (info ? std::string(info->test_suite_name()) + "_" + info->name() : "x");
   for (char& c : name)
     if (c == '/') c = '_';
+  // Process ids come round again: what an earlier run left under this name goes first.
+  RemoveTree(name);
   CreateDirectoryA(name.c_str(), nullptr);
   return name;
 }

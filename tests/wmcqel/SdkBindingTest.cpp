@@ -27,7 +27,7 @@ class SdkBinding : public ::testing::Test {
     delete CurrentSdkApi();
     SetSdkClosePause(kSdkClosePauseMs);
     SetDllDirectoryA(nullptr);
-    EXPECT_FALSE(plugintest::SdkLoaded());
+    EXPECT_TRUE(plugintest::WaitSdkUnloaded());
   }
   std::vector<uint32_t> OpenModes() {
     std::vector<uint32_t> modes;
@@ -116,7 +116,7 @@ TEST_F(SdkBinding, SecondCallReturnsTheFirstObject) {
   EXPECT_EQ(OpenModes(), (std::vector<uint32_t>{18}));
   delete first;
   EXPECT_EQ(CurrentSdkApi(), nullptr);
-  EXPECT_FALSE(plugintest::SdkLoaded());
+  EXPECT_TRUE(plugintest::WaitSdkUnloaded());
   CVeltraSdkApi* second = GetSdkApi(18);
   EXPECT_NE(second, nullptr);
   EXPECT_EQ(OpenModes(), (std::vector<uint32_t>{18, 18}));
@@ -132,7 +132,7 @@ TEST_F(SdkBinding, DestructionClosesPausesAndFrees) {
   EXPECT_EQ(kSdkClosePauseMs, 100u);
   EXPECT_GE(took, 90u);  // the tick count moves in steps of a few ms
   EXPECT_EQ(sdk_.Calls("QelApiClose").size(), 1u);
-  EXPECT_FALSE(plugintest::SdkLoaded());
+  EXPECT_TRUE(plugintest::WaitSdkUnloaded());
 }
 
 TEST_F(SdkBinding, MissingLibraryIsNotOpened) {
@@ -323,6 +323,7 @@ TEST_P(SdkRefusal, EveryWrapperRefusesByItsForm) {
       EXPECT_TRUE(untouched) << "refused call wrote to its outputs";
     }
     delete api;
+    ASSERT_TRUE(plugintest::WaitSdkUnloaded());
   }
 }
 

@@ -1,0 +1,124 @@
+// The CDMA EV-DO engine: the one object through which the plug-in drives the modem, with
+// the host blocks it copies out, the flags SDK notifications keep current, its start-up,
+// subscription, host notifications and radio power operations.
+#pragma once
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "HostBlocks.h"
+#include "QelSdk.h"
+#include "SdkApi.h"
+
+// Waits and periods.
+constexpr int kReadyAttempts = 10;
+constexpr DWORD kReadyRetryPauseMs = 1000;
+constexpr DWORD kInitTimerPeriodMs = 1000;
+constexpr int kRestartReadyAttempts = 30;
+
+// The SDK notification ids the engine subscribes, in order.
+constexpr uint32_t kSubscribedIds[] = {5, 6, 9, 10, 11, 12, 13, 15, 16, 17, 19, 20, 34, 38, 52, 54, 18, 53};
+
+// Process-wide values outside the engine.
+struct HostCallbackTable {
+  std::atomic<WMC_NOTIFY_CALLBACK> slots[WMC_NOTIFY_SLOTS];
+  std::atomic<UINT_PTR> initTimer;
+  std::atomic<UINT_PTR> fieldTestTimer;
+  std::atomic<WMC_FIELDTEST_CALLBACK> fieldTest;
+};
+extern HostCallbackTable g_hostCallbacks;
+class CSEVDOEngine;
+extern std::atomic<CSEVDOEngine*> g_engine;
+extern std::atomic<UINT_PTR> g_activationTimer;
+extern std::atomic<uint32_t> g_ignoreNextDisconnect;
+extern std::atomic<uint32_t> g_firstMessageRead;
+
+// The function registered with the SDK and the client library.
+extern "C" void QELSDK_CALL NotificationCallback(const void* record);
+void CALLBACK InitTimerProc(HWND hwnd, UINT message, UINT_PTR id, DWORD time);
+// Dispatches the calling thread's messages for ms milliseconds, waiting for them in between.
+void PumpMessagesFor(uint32_t ms);
+int ScaleRssi(int rssi);
+// Starts the initialisation timer on the calling thread; at most one runs.
+void StartInitTimer();
+
+class CSEVDOEngine {
+ public:
+  CSEVDOEngine();
+  virtual ~CSEVDOEngine();
+  CSEVDOEngine(const CSEVDOEngine&) = delete;
+  CSEVDOEngine& operator=(const CSEVDOEngine&) = delete;
+
+  int Initialize();
+  int InitNotifications(int on);
+  static void SendNotification(int index);
+  int Engine_SetPower(int on);
+  int Engine_GetPower();
+  int Engine_SetRadioPower(int on);
+  int Engine_GetRadioPower(int* on);
+  // Restart the modem and wait until it is back (0), or the reset's failure.
+  uint32_t RestartModemAndWait();
+
+  void ProcessNotification(const SDK_NOTIF* record);
+  int TranslateEndReasonCode(int reason);
+  void UpdateActivationState(int otaspState);
+  void SetRoamIndicator(int value);
+
+  // Removes the engine from the SDK at library unload, where no library may be freed: the
+  // subscriptions and the callback go, the SDK object is closed and left loaded.
+  void DetachAtUnload();
+
+  CVeltraSdkApiEVDO* Sdk() const { return sdk_; }
+  bool NotificationsOn() const { return notificationsOn_ != 0; }
+
+  // State read and written by the exports and the notification handlers (no lock: a host
+  // may see a block in the middle of an update).
+  CVeltraSdkApiEVDO* sdk_ = nullptr;
+  WMC_CONNECTION_INFO connection_{};
+  WMC_NETWORK_INFO network_{};
+  WMC_DEVICE_INFO device_{};
+  WMC_ACTIVATION_INFO activation_{};
+  uint32_t connectTick_ = 0;
+  uint32_t dormantStartTick_ = 0;
+  uint32_t dormantTotal_ = 0;
+  uint32_t messagesWaiting_ = 0;
+  uint16_t systemPreference_ = 0;
+  int32_t temperature_ = 0;
+  uint32_t dormant_ = 0;
+  uint16_t cdmaRssi_ = 0, cdmaEcio_ = 0, hdrRssi_ = 0, hdrEcio_ = 0;
+  uint32_t hdrPowerSave_ = 0;
+  uint16_t accolc_ = 0, preferredMode_ = 0;
+  uint16_t hdrRoamStatus_ = 0, hdrHybridPreference_ = 0;
+  char nai_[128] = {};
+  uint16_t haSpiEnable_ = 0;
+  uint32_t haSpi_ = 0;
+  uint16_t aaaSpiEnable_ = 0;
+  uint32_t aaaSpi_ = 0;
+  uint16_t reverseTunneling_ = 0;
+  uint32_t homeAddress_ = 0, primaryHa_ = 0, secondaryHa_ = 0;
+  uint16_t slotCycleIndex_ = 0, eriVersion_ = 0, packetZone_ = 0;
+  char uati_[16] = {};
+  uint16_t colorCode_ = 0, atState_ = 0;
+  HANDLE smsSendEvent_ = nullptr;
+  uint32_t smsSendStatus_[4] = {};
+  uint32_t notificationsOn_ = 0;
+  uint32_t hdrService_ = 0;
+  uint32_t oneXService_ = 0;
+  uint32_t refreshNeeded_ = 1;  // nothing read yet: the first query reads everything
+  uint32_t radioOn_ = 0;
+  uint32_t firstRegistration_ = 1;
+  uint32_t esn_ = 0;
+  uint64_t meid_ = 0;
+  std::string mdn_, sipUserId_, sipPassword_, imsi_;
+  int32_t homeSid_ = 0, homeNid_ = 0;
+  uint32_t activationInProgress_ = 0;
+  uint32_t automaticActivationPending_ = 0;
+  uint32_t renotifyDelayMs_ = 2000;
+};
+
+// Retains the client library for the process when it is not retained yet: loads, probes and
+// registers NotificationCallback; a failed probe is undone (callback removed, uninitialised,
+// freed).
+void RetainClientLibrary();

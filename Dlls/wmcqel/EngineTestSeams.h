@@ -1,0 +1,9 @@
+// Test seams of the engine: its waits and its clock.
+#pragma once
+#include <windows.h>
+
+void SetReadyRetryPause(DWORD ms);   // default kReadyRetryPauseMs
+void SetInitTimerPeriod(DWORD ms);   // default kInitTimerPeriodMs
+using EngineClock = DWORD (*)();
+void SetEngineClock(EngineClock clock);  // null: GetTickCount
+DWORD EngineNow();

@@ -1,0 +1,69 @@
+// The built library: its 47 exports by name and by ordinal, and an unload without
+// WMC_Shutdown that leaves nothing to call back into.
+#include "PluginFixture.h"
+
+namespace {
+
+using namespace plugintest;
+
+const char* const kExports[47] = {
+    "WMC_Activate", "WMC_ChangeLockCode", "WMC_CheckForUpgrade", "WMC_ClearCallEntries", "WMC_DeleteAllMessages",
+    "WMC_DeleteContact", "WMC_DeleteEvent", "WMC_DeleteMessage", "WMC_GetBatteryInfo", "WMC_GetCallEntryCount",
+    "WMC_GetConnectionInfo", "WMC_GetContact", "WMC_GetDeviceInfo", "WMC_GetEvent", "WMC_GetFieldSizes",
+    "WMC_GetFirstCallEntry", "WMC_GetFirstMessage", "WMC_GetGroup", "WMC_GetLocationInfo", "WMC_GetMessageCount",
+    "WMC_GetNDISMode", "WMC_GetNetworkErrorString", "WMC_GetNetworkInfo", "WMC_GetNextCallEntry",
+    "WMC_GetNextMessage", "WMC_GetParameters", "WMC_GetPictureID", "WMC_GetRingerID", "WMC_PlayRingerID",
+    "WMC_ResetFactoryDefaults", "WMC_SaveMessage", "WMC_SendMessage", "WMC_SetCallback", "WMC_SetContact",
+    "WMC_SetEvent", "WMC_SetFieldTest", "WMC_SetLocationMode", "WMC_SetLock", "WMC_SetMessageStatus",
+    "WMC_SetNDISMode", "WMC_SetParameters", "WMC_SetPower", "WMC_SetPowerState", "WMC_SetRadioPower",
+    "WMC_Shutdown", "WMC_Startup", "WMC_Upgrade"};
+
+std::string LibraryPath() { return RootBin() + "wmcqel.dll"; }
+
+TEST(PluginLibrary, ExportsFortySevenNamesWithAlphabeticalOrdinals) {
+  UniqueLibrary library(LoadLibraryA(LibraryPath().c_str()));
+  ASSERT_TRUE(library);
+  for (int i = 0; i < 47; ++i) {
+    if (i > 0) {
+      EXPECT_LT(std::strcmp(kExports[i - 1], kExports[i]), 0);
+    }
+    FARPROC byName = GetProcAddress(library.get(), kExports[i]);
+    EXPECT_NE(byName, nullptr) << kExports[i];
+    EXPECT_EQ(GetProcAddress(library.get(), MAKEINTRESOURCEA(i + 1)), byName) << kExports[i];
+  }
+  EXPECT_EQ(GetProcAddress(library.get(), MAKEINTRESOURCEA(48)), nullptr);
+}
+
+volatile LONG g_hostCalls = 0;
+void __cdecl CountingCallback(int) { InterlockedIncrement(&g_hostCalls); }
+
+TEST_F(PluginTest, UnloadWithoutShutdownTearsTheEngineDown) {
+  HMODULE library = LoadLibraryA(LibraryPath().c_str());
+  ASSERT_NE(library, nullptr);
+  auto startup = reinterpret_cast<int(__cdecl*)()>(reinterpret_cast<void*>(GetProcAddress(library, "WMC_Startup")));
+  auto setCallback = reinterpret_cast<int(__cdecl*)(int, WMC_NOTIFY_CALLBACK, int)>(
+      reinterpret_cast<void*>(GetProcAddress(library, "WMC_SetCallback")));
+  ASSERT_EQ(setCallback(0, CountingCallback, 0), 0);
+  ASSERT_EQ(startup(), 0);
+  ASSERT_TRUE(sdk_.Inject(5, {0, 1}));
+  ASSERT_TRUE(qeltest::PumpUntil([] { return g_hostCalls >= 2; }, 5000));  // start-up's and this one
+  client_.Reset();
+  sdk_.ClearCalls();
+  FreeLibrary(library);
+  EXPECT_EQ(GetModuleHandleA("wmcqel.dll"), nullptr);
+  EXPECT_EQ(sdk_.Calls("QelStopNotify").size(), 18u);
+  EXPECT_EQ(sdk_.Calls("QelApiClose").size(), 1u);
+  EXPECT_TRUE(WaitSdkUnloaded());
+  // The client library stays loaded (its COM state cannot be undone under the loader lock),
+  // with no function of the unloaded code registered.
+  EXPECT_EQ(client_.Calls(), std::vector<std::string>{"QelHWRegisterCallback(0)"});
+  EXPECT_EQ(client_->callbackSet, 0u);
+  auto notify = reinterpret_cast<void(__cdecl*)(uint32_t)>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("qelvxaux.dll"), "SimClient_Notify")));
+  ASSERT_NE(notify, nullptr);
+  notify(2);  // with the function still registered this would run unloaded code
+  // The abandoned client library is the test process's from here on.
+  FreeLibrary(GetModuleHandleA("qelvxaux.dll"));
+}
+
+}  // namespace
