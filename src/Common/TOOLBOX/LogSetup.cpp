@@ -12,10 +12,12 @@ bool ReadBool(const TCHAR* subkey, const TCHAR* name, bool* value) {
   return RegReadBool(HKEY_CURRENT_USER, subkey, name, value) ||
          RegReadBool(HKEY_LOCAL_MACHINE, subkey, name, value);
 }
+#ifndef TBD_OLDER_BUILD
 bool ReadDword(const TCHAR* subkey, const TCHAR* name, DWORD* value) {
   return RegReadDword(HKEY_CURRENT_USER, subkey, name, value) ||
          RegReadDword(HKEY_LOCAL_MACHINE, subkey, name, value);
 }
+#endif
 bool ReadText(const TCHAR* subkey, const TCHAR* name, TCHAR* buffer, DWORD size) {
   return RegReadString(HKEY_CURRENT_USER, subkey, name, buffer, size) ||
          RegReadString(HKEY_LOCAL_MACHINE, subkey, name, buffer, size);
@@ -27,6 +29,7 @@ int LevelFromName(const TCHAR* text) {
   return -1;
 }
 
+#ifndef UNICODE
 // Creates every missing folder of a path that ends in a backslash.
 bool CreateFolderChain(TCHAR* path) {
   bool ok = false;
@@ -38,6 +41,8 @@ bool CreateFolderChain(TCHAR* path) {
   }
   return ok;
 }
+
+#endif
 
 }  // namespace
 
