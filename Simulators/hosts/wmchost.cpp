@@ -1,0 +1,195 @@
+// wmchost: a connection-manager host of the plug-in, for the tests and the demo. It loads
+// "wmcqel.dll" from its own folder by name, binds the 47 exports by name, registers a
+// function in each of the 16 callback slots, and runs the commands of its command line on
+// its main thread, which pumps messages whenever it waits:
+//   wmchost [--sdk-dir DIR] COMMAND...
+//     startup | shutdown | setpower 0|1 | radiopower 0|1 | errorstring CODE
+//     wait INDEX MS        pump messages until a callback with INDEX arrives (or MS pass)
+//     pump MS              pump messages for MS
+//     inject ID [W8 [W12]] queue an SDK notification in the simulated SDK (its block named by
+//                          QEL_SIMSDK_BLOCK, or this process's)
+//     run PROGRAM ARG      run a program (ARG may be "-") and wait for its end
+// --sdk-dir points the plug-in's by-name load of the SDK at a folder. Each callback prints
+// "callback slot S: index I", each command "<command>: <result>".
+#include <windows.h>
+
+#include <atomic>
+#include <cctype>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "Exports.h"
+#include "SimSdkControl.h"
+
+namespace {
+
+std::mutex g_print;
+std::atomic<int> g_seen[WMC_NOTIFY_SLOTS];
+
+void Print(const char* format, ...) {
+  std::lock_guard<std::mutex> hold(g_print);
+  va_list args;
+  va_start(args, format);
+  std::vprintf(format, args);
+  va_end(args);
+  std::fflush(stdout);
+}
+
+template <int Slot>
+void __cdecl OnNotify(int index) {
+  Print("callback slot %d: index %d\n", Slot, index);
+  if (Slot != 0 && index >= 0 && index < WMC_NOTIFY_SLOTS) ++g_seen[index];
+}
+template <int... Slots>
+struct SlotTable {
+  static constexpr WMC_NOTIFY_CALLBACK fns[sizeof...(Slots)] = {&OnNotify<Slots>...};
+};
+using Slots = SlotTable<0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15>;
+
+struct Plugin {
+  HMODULE library = nullptr;
+  decltype(&::WMC_Startup) Startup = nullptr;
+  decltype(&::WMC_Shutdown) Shutdown = nullptr;
+  decltype(&::WMC_SetCallback) SetCallback = nullptr;
+  decltype(&::WMC_SetPower) SetPower = nullptr;
+  decltype(&::WMC_SetRadioPower) SetRadioPower = nullptr;
+  decltype(&::WMC_GetNetworkErrorString) GetNetworkErrorString = nullptr;
+};
+
+const char* const kExportNames[] = {
+    "WMC_Activate", "WMC_ChangeLockCode", "WMC_CheckForUpgrade", "WMC_ClearCallEntries", "WMC_DeleteAllMessages",
+    "WMC_DeleteContact", "WMC_DeleteEvent", "WMC_DeleteMessage", "WMC_GetBatteryInfo", "WMC_GetCallEntryCount",
+    "WMC_GetConnectionInfo", "WMC_GetContact", "WMC_GetDeviceInfo", "WMC_GetEvent", "WMC_GetFieldSizes",
+    "WMC_GetFirstCallEntry", "WMC_GetFirstMessage", "WMC_GetGroup", "WMC_GetLocationInfo", "WMC_GetMessageCount",
+    "WMC_GetNDISMode", "WMC_GetNetworkErrorString", "WMC_GetNetworkInfo", "WMC_GetNextCallEntry",
+    "WMC_GetNextMessage", "WMC_GetParameters", "WMC_GetPictureID", "WMC_GetRingerID", "WMC_PlayRingerID",
+    "WMC_ResetFactoryDefaults", "WMC_SaveMessage", "WMC_SendMessage", "WMC_SetCallback", "WMC_SetContact",
+    "WMC_SetEvent", "WMC_SetFieldTest", "WMC_SetLocationMode", "WMC_SetLock", "WMC_SetMessageStatus",
+    "WMC_SetNDISMode", "WMC_SetParameters", "WMC_SetPower", "WMC_SetPowerState", "WMC_SetRadioPower",
+    "WMC_Shutdown", "WMC_Startup", "WMC_Upgrade"};
+
+template <class F>
+bool Bind(HMODULE library, F* f, const char* name) {
+  *f = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+  return *f != nullptr;
+}
+
+bool Load(Plugin& p) {
+  p.library = LoadLibraryA("wmcqel.dll");
+  if (!p.library) {
+    Print("wmcqel.dll not loaded: %lu\n", GetLastError());
+    return false;
+  }
+  int bound = 0;
+  for (const char* name : kExportNames) {
+    if (GetProcAddress(p.library, name)) ++bound;
+    else Print("missing export %s\n", name);
+  }
+  Print("bound %d exports\n", bound);
+  return Bind(p.library, &p.Startup, "WMC_Startup") && Bind(p.library, &p.Shutdown, "WMC_Shutdown") &&
+         Bind(p.library, &p.SetCallback, "WMC_SetCallback") && Bind(p.library, &p.SetPower, "WMC_SetPower") &&
+         Bind(p.library, &p.SetRadioPower, "WMC_SetRadioPower") &&
+         Bind(p.library, &p.GetNetworkErrorString, "WMC_GetNetworkErrorString") && bound == 47;
+}
+
+void PumpFor(DWORD ms, int index = -1) {
+  DWORD start = GetTickCount();
+  int before = index >= 0 ? g_seen[index].load() : 0;
+  for (;;) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    if (index >= 0 && g_seen[index].load() > before) return;
+    DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= ms) return;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - elapsed, QS_ALLINPUT);
+  }
+}
+
+DWORD RunAndWait(const std::string& program, const std::string& arg) {
+  std::string line = "\"" + program + "\"" + (arg == "-" ? "" : " " + arg);
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  std::fflush(stdout);
+  // The program writes to this host's output.
+  if (!CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+    return GetLastError() | 0x80000000u;
+  // Pump while the program runs: notifications come through this thread's messages.
+  for (;;) {
+    DWORD w = MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, 60000, QS_ALLINPUT);
+    if (w != WAIT_OBJECT_0 + 1) break;
+    PumpFor(0);
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+  return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int i = 1;
+  if (i + 1 < argc && std::strcmp(argv[i], "--sdk-dir") == 0) {
+    SetDllDirectoryA(argv[i + 1]);
+    i += 2;
+  }
+  Plugin p;
+  if (!Load(p)) return 2;
+  for (int slot = 0; slot < WMC_NOTIFY_SLOTS; ++slot) p.SetCallback(slot, Slots::fns[slot], 0);
+  int failures = 0;
+  auto number = [&](int k) { return k < argc ? std::atoi(argv[k]) : 0; };
+  for (; i < argc; ++i) {
+    std::string cmd = argv[i];
+    if (cmd == "startup") {
+      Print("WMC_Startup: %d\n", p.Startup());
+    } else if (cmd == "shutdown") {
+      Print("WMC_Shutdown: %d\n", p.Shutdown());
+    } else if (cmd == "setpower") {
+      int on = number(++i);
+      Print("WMC_SetPower(%d): %d\n", on, p.SetPower(on));
+    } else if (cmd == "radiopower") {
+      int on = number(++i);
+      Print("WMC_SetRadioPower(%d): %d\n", on, p.SetRadioPower(on));
+    } else if (cmd == "errorstring") {
+      int code = number(++i);
+      char text[128];
+      int r = p.GetNetworkErrorString(code, text, sizeof text);
+      Print("WMC_GetNetworkErrorString(%d): %d \"%s\"\n", code, r, r == 0 ? text : "");
+    } else if (cmd == "wait") {
+      int index = number(++i);
+      int ms = number(++i);
+      int before = g_seen[index].load();
+      PumpFor(static_cast<DWORD>(ms), index);
+      bool ok = g_seen[index].load() > before;
+      Print("wait %d: %s\n", index, ok ? "received" : "timeout");
+      failures += ok ? 0 : 1;
+    } else if (cmd == "pump") {
+      PumpFor(static_cast<DWORD>(number(++i)));
+    } else if (cmd == "inject") {
+      SDK_NOTIF record = {};
+      record.id = static_cast<uint32_t>(number(++i));
+      for (int w = 1; w <= 2 && i + 1 < argc && std::isdigit(static_cast<unsigned char>(argv[i + 1][0])); ++w)
+        record.data[w] = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 0));
+      SimSdkControl sdk;
+      Print("inject %u: %s\n", record.id, sdk.ok() && sdk.Inject(record) ? "queued" : "failed");
+    } else if (cmd == "run" && i + 2 < argc) {
+      std::string program = argv[++i], arg = argv[++i];
+      Print("run %s %s: %lu\n", program.c_str(), arg.c_str(), RunAndWait(program, arg));
+    } else {
+      Print("unknown command %s\n", cmd.c_str());
+      FreeLibrary(p.library);
+      return 2;
+    }
+  }
+  FreeLibrary(p.library);
+  return failures ? 1 : 0;
+}
