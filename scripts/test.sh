@@ -7,7 +7,7 @@ build=$(realpath -m "${QEL_BUILD:-$root/build}")
 
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh" "$build"
-"$root/scripts/check-imports.sh" "$build/x64/bin" "$build/x64/bin/sim" "$build/x86/bin" \
+"$root/scripts/check-imports.sh" "$build/x64/bin" "$build/x64/bin/sim" "$build/x64/bin/gsmonly" "$build/x64/bin/sim/module" "$build/x86/bin" "$build/x86/bin/gsmonly" \
   "$build/x64/bin/plugin" "$build/x64/bin/sim/sdk/full" "$build/x64/bin/sim/aux/full" "$build/x86/bin/sim/sdk/full"
 
 export WINEPREFIX="$build/wine"

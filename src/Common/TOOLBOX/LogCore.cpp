@@ -40,7 +40,12 @@ const TCHAR* const kPrintTags[] = {_T(" t :   "), _T(" i :   "), _T(" h : "), _T
 const TCHAR* const kHierTags[] = {_T(" t : "), _T(" i : "), _T(" ? : "), _T(" E : ")};
 const TCHAR* const kOtherTag = _T(" ? : ");
 
-#ifdef UNICODE
+#if defined(UNICODE) && defined(TBD_OLDER_BUILD)
+const TCHAR* const kThreadPrefix = _T("ID 0x%08x : ");
+constexpr int32_t kClassLineClass = TBDCT_LAST;
+constexpr int32_t kClassLineType = TBDLT_TRACE;
+LocalAllocPtr<wchar_t> FromNarrow(const char* text) { return AnsiToWide(text ? text : "", 0); }
+#elif defined(UNICODE)
 const TCHAR* const kThreadPrefix = _T(" 0x%08x : ");
 constexpr int32_t kClassLineClass = TBCT_INFO;
 constexpr int32_t kClassLineType = TBDLT_INFO;
@@ -248,7 +253,9 @@ bool TBDInit(const TCHAR* fileName, const TCHAR* appName, int32_t maxLogSize, bo
     if (tbdcHierarchy[TBDCT_LAST]) return FailInit();
   }
   std::memset(g.classEnable, 0, sizeof(g.classEnable));
-  TBDApplyRegistryOverrides();
+#ifndef TBD_OLDER_BUILD
+  TBDApplyRegistryOverrides();  // the older build reads the registry only on the alter event
+#endif
   if (!g.settings[kOutputToFile]) return true;
 
   if (FileOpen()) ReportAssertion("INVALID_HANDLE_VALUE == hOutputFile");
@@ -312,11 +319,20 @@ void TBDShutdown() { TBDEnd(); }
 
 void TBDPrint(int32_t cls, int32_t type, const TCHAR* format, ...) {
   if (!g.initialized) return;
+#ifdef TBD_OLDER_BUILD
+  // The older build checks the size on every call, dropped lines included.
+  if (FileOpen()) {
+    LogLock rotationLock;
+    RotateIfFull();
+  }
+#endif
   TBDCheckAlterEvent();
   if (!LevelPasses(cls, type) || (cls != TBDCT_LAST && !ClassEnabled(cls))) return;
   LogLock lock;
   if (lockedHook) lockedHook();
+#ifndef TBD_OLDER_BUILD
   if (FileOpen()) RotateIfFull();
+#endif
   TCHAR message[kLineChars];
   va_list args;
   va_start(args, format);
@@ -325,6 +341,9 @@ void TBDPrint(int32_t cls, int32_t type, const TCHAR* format, ...) {
   TCHAR line[kLineChars];
   BuildLine(line, kLineChars, Tag(kPrintTags, type), message);
   WriteLine(line);
+#ifdef TBD_OLDER_BUILD
+  OutputDebugString(line);  // every passing line, whatever OutputToDebug says
+#endif
 }
 
 void TBDPrintHierarchical(int32_t cls, int32_t type, const TCHAR* format, ...) {

@@ -12,10 +12,12 @@ bool ReadBool(const TCHAR* subkey, const TCHAR* name, bool* value) {
   return RegReadBool(HKEY_CURRENT_USER, subkey, name, value) ||
          RegReadBool(HKEY_LOCAL_MACHINE, subkey, name, value);
 }
+#ifndef TBD_OLDER_BUILD
 bool ReadDword(const TCHAR* subkey, const TCHAR* name, DWORD* value) {
   return RegReadDword(HKEY_CURRENT_USER, subkey, name, value) ||
          RegReadDword(HKEY_LOCAL_MACHINE, subkey, name, value);
 }
+#endif
 bool ReadText(const TCHAR* subkey, const TCHAR* name, TCHAR* buffer, DWORD size) {
   return RegReadString(HKEY_CURRENT_USER, subkey, name, buffer, size) ||
          RegReadString(HKEY_LOCAL_MACHINE, subkey, name, buffer, size);
@@ -27,6 +29,7 @@ int LevelFromName(const TCHAR* text) {
   return -1;
 }
 
+#ifndef UNICODE
 // Creates every missing folder of a path that ends in a backslash.
 bool CreateFolderChain(TCHAR* path) {
   bool ok = false;
@@ -39,8 +42,11 @@ bool CreateFolderChain(TCHAR* path) {
   return ok;
 }
 
+#endif
+
 }  // namespace
 
+#ifndef UNICODE  // the wide builds take set-up and folder from the module that carries them
 int32_t TBDSetup(const TCHAR* fileName, const TCHAR* appName, bool truncate, const LogSettings* settings) {
   LogSettings defaults{};
   defaults.TraceLevel = TBDOL_NONE;
@@ -87,10 +93,15 @@ bool TBDGetLogDirectory(TCHAR* directory) {
   return true;
 }
 
+#endif
+
 void TBDApplyRegistryOverrides() {
   if (!g.initialized) return;
   TBDReadRegistryKey(g.globalKey);
   TBDReadRegistryKey(g.appKey);
+#ifdef TBD_OLDER_BUILD
+  TBDDumpSettings();
+#endif
 }
 
 void TBDReadRegistryKey(const TCHAR* subkey) {
@@ -125,7 +136,9 @@ void TBDReadRegistryKey(const TCHAR* subkey) {
     if (ReadBool(subkey, psClassTypeNames[cls], &enabled)) g.classEnable[cls] = enabled ? 1 : 0;
   }
 
+#ifndef TBD_OLDER_BUILD
   DWORD maxSize = 0;
   if (ReadDword(subkey, _T("MaxLogSize"), &maxSize) && static_cast<int32_t>(maxSize) > 0)
     g.maxLogSize = static_cast<int32_t>(maxSize);
+#endif
 }

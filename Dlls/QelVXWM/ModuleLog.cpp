@@ -1,0 +1,213 @@
+#include "ModuleLog.h"
+
+#include "FunctionTrace.h"
+#include "Handles.h"
+#include "Registry.h"
+#include "SafeString.h"
+
+namespace {
+
+constexpr int kPathChars = MAX_PATH;
+
+// Appends with a check: false, and nothing changed, when the result would not fit.
+bool Append(wchar_t* buffer, const wchar_t* text) {
+  if (wcslen(buffer) + wcslen(text) + 1 > static_cast<size_t>(kPathChars)) return false;
+  SafeWcsCat(buffer, text, kPathChars);
+  return true;
+}
+
+// An environment value that fits the buffer whole, else false (counted as missing).
+bool ReadVariable(const wchar_t* name, wchar_t* out) {
+  DWORD n = GetEnvironmentVariableW(name, out, kPathChars);
+  if (n == 0 || n >= static_cast<DWORD>(kPathChars)) {
+    out[0] = 0;
+    return false;
+  }
+  return true;
+}
+
+bool Folder(const wchar_t* path) { return CreateDirectoryW(path, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS; }
+
+bool WindowsBefore5(bool* failed) {
+  OSVERSIONINFOW version{};
+  version.dwOSVersionInfoSize = sizeof(version);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  *failed = !GetVersionExW(&version);
+#pragma GCC diagnostic pop
+  return !*failed && version.dwMajorVersion < 5;
+}
+
+bool g_versionLinePending = false;
+wchar_t g_versionPath[kPathChars] = {};
+bool g_versionOfHost = true;
+
+}  // namespace
+
+std::wstring ReadFileVersion(const wchar_t* file, const wchar_t* loadFailure, const wchar_t* bindFailure) {
+  UniqueLibrary version(LoadLibraryW(L"Version.dll"));
+  if (!version) {
+    TBDPrint(TBDCT_LAST, TBDLT_ERROR, L"%s", loadFailure);
+    return L"";
+  }
+  using SizeFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
+  using InfoFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
+  using QueryFn = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
+  auto size = reinterpret_cast<SizeFn>(reinterpret_cast<void*>(GetProcAddress(version.get(), "GetFileVersionInfoSizeW")));
+  auto info = reinterpret_cast<InfoFn>(reinterpret_cast<void*>(GetProcAddress(version.get(), "GetFileVersionInfoW")));
+  auto query = reinterpret_cast<QueryFn>(reinterpret_cast<void*>(GetProcAddress(version.get(), "VerQueryValueW")));
+  if (!size || !info || !query) {
+    TBDPrint(TBDCT_LAST, TBDLT_ERROR, bindFailure, static_cast<int>(GetLastError()));
+    return L"";
+  }
+  unsigned parts[4] = {};
+  DWORD handle = 0;
+  DWORD bytes = size(file, &handle);
+  if (bytes) {
+    std::string block(bytes, '\0');
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (info(file, 0, bytes, &block[0]) && query(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) &&
+        fixed && length >= sizeof(VS_FIXEDFILEINFO)) {
+      parts[0] = HIWORD(fixed->dwFileVersionMS);
+      parts[1] = LOWORD(fixed->dwFileVersionMS);
+      parts[2] = HIWORD(fixed->dwFileVersionLS);
+      parts[3] = LOWORD(fixed->dwFileVersionLS);
+    }
+  }
+  wchar_t text[24];
+  SafeSnwprintf(text, 24, L"%u.%u.%u.%u", parts[0], parts[1], parts[2], parts[3]);
+  return text;
+}
+
+bool GetModuleVersion(const wchar_t* path) {
+  FUNCTION_TRACE("GetModuleVersion");
+  wchar_t file[kPathChars] = {};
+  if (path) {
+    UniqueLibrary library(LoadLibraryW(path));
+    if (!library) {
+      TBDPrint(TBCT_INFO, TBDLT_ERROR, L"Failed to load library: %s", path);
+      return false;
+    }
+    GetModuleFileNameW(library.get(), file, kPathChars);
+  } else {
+    GetModuleFileNameW(nullptr, file, kPathChars);
+  }
+  std::wstring text = ReadFileVersion(file, L"Failed to load version.dll", L"GetProcAddress failed: %i");
+  if (text.empty()) return false;
+  TBDPrint(TBDCT_LAST, TBDLT_INFO, L"Version: %s", text.c_str());
+  return true;
+}
+
+bool GetHostProgramDirectory(wchar_t* out) {
+  wchar_t path[kPathChars] = {};
+  DWORD n = GetModuleFileNameW(nullptr, path, kPathChars);
+  if (n == 0 || n >= static_cast<DWORD>(kPathChars)) return false;
+  wchar_t* slash = wcsrchr(path, L'\\');
+  if (!slash) return false;
+  *slash = 0;
+  SafeWcsCopy(out, path, kPathChars);
+  return true;
+}
+
+void TBDWriteSetupVersionLine() {
+  if (!g_versionLinePending) return;
+  g_versionLinePending = false;
+  GetModuleVersion(g_versionOfHost ? nullptr : g_versionPath);
+}
+
+#ifndef QELVXWM_GSM_ONLY
+
+bool TBDGetLogDirectory(wchar_t* out) {
+  bool failed = false;
+  bool before5 = WindowsBefore5(&failed);
+  if (failed || before5) {
+    out[0] = 0;
+    return !failed;
+  }
+  wchar_t folder[kPathChars] = {};
+  if (!ReadVariable(L"APPDATA", folder) || !folder[0]) {
+    if (!ReadVariable(L"ALLUSERSPROFILE", folder) || !folder[0]) return false;
+    if (!Append(folder, L"\\Application data")) {
+      out[0] = 0;
+      return false;
+    }
+  }
+  if (!Append(folder, L"\\Veltra Vazudari")) {
+    out[0] = 0;
+    return false;
+  }
+  CreateDirectoryW(folder, nullptr);
+  if (!Append(folder, L"\\Logs\\") || !Folder(folder)) {
+    out[0] = 0;
+    return false;
+  }
+  SafeWcsCopy(out, folder, kPathChars);
+  return true;
+}
+
+int32_t TBDSetup(const wchar_t* fileName, const wchar_t* appName, bool truncate, const LogSettings* settings) {
+  LogSettings defaults{};
+  defaults.TraceLevel = TBDOL_NONE;
+  defaults.EnableAllFunctions = 1;
+  defaults.EnableInfo = 1;
+  defaults.MaxLogSize = 1000000;
+  const LogSettings& s = settings ? *settings : defaults;
+
+  wchar_t path[kPathChars] = {};
+  if (!TBDGetLogDirectory(path)) return 0;
+  if (!Append(path, fileName ? fileName : L"")) return 0;  // a cut name would open another file
+  TBDInit(path, appName, s.MaxLogSize, truncate);
+  TBDPrint(TBCT_INFO, TBDLT_INFO, L"Default logging level:");
+  TBDSetClassEnable(TBDCT_ALL_FUNCTIONS, s.EnableAllFunctions != 0);
+  TBDSetClassEnable(TBDCT_ALL_MEMORY, s.EnableAllMemory != 0);
+  TBDSetClassEnable(TBCT_INFO, s.EnableInfo != 0);
+  TBDSetClassEnable(TBCT_READ, s.EnableRead != 0);
+  TBDSetTraceLevel(s.TraceLevel, 0);
+  TBDPrint(TBCT_INFO, TBDLT_INFO, L"Apply TBD logging registry over-rides");
+  TBDApplyRegistryOverrides();
+
+  g_versionOfHost = true;
+  if (settings && settings->LogHostVersion == 0) {
+    wchar_t host[kPathChars] = {};
+    g_versionPath[0] = 0;
+    if (GetHostProgramDirectory(host)) SafeSnwprintf(g_versionPath, kPathChars, L"%s\\%s", host, settings->ModuleName);
+    g_versionOfHost = false;
+  }
+  g_versionLinePending = true;
+  return 1;
+}
+
+#else  // the older GSM-only build
+
+bool TBDGetLogDirectory(wchar_t* out) {
+  out[0] = 0;
+  bool failed = false;
+  if (WindowsBefore5(&failed) || failed) return !failed;
+  wchar_t folder[kPathChars] = {};
+  ReadVariable(L"USERPROFILE", folder);
+  if (!Append(folder, L"\\Application Data\\Veltra Vazudari\\Logs\\")) return false;
+  if (!Folder(folder)) return false;
+  SafeWcsCopy(out, folder, kPathChars);
+  return true;
+}
+
+int32_t TBDSetup(const wchar_t* fileName, const wchar_t* appName, bool truncate) {
+  wchar_t key[kPathChars] = {};
+  if (SafeSnwprintf(key, kPathChars, L"SOFTWARE\\Veltra Vazudari Inc\\%s\\Logging", appName ? appName : L"")) {
+    UniqueRegKey logging;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_READ, logging.put()) == ERROR_SUCCESS) {
+      DWORD append = 0, size = sizeof(append);
+      RegQueryValueExW(logging.get(), L"Append Log File", nullptr, nullptr, reinterpret_cast<BYTE*>(&append), &size);
+    }
+  }
+  wchar_t path[kPathChars] = {};
+  TBDGetLogDirectory(path);
+  if (!Append(path, fileName ? fileName : L"")) return 1;  // no log rather than a cut name
+  TBDInit(path, appName, 10000000, truncate);
+  for (int32_t cls = TBDCT_ALL; cls <= TBCT_READ; ++cls) TBDSetClassEnable(cls, true);
+  TBDSetTraceLevel(TBDOL_TRACE, 0);
+  return 1;
+}
+
+#endif

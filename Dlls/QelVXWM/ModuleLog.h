@@ -1,0 +1,21 @@
+// The module's own log set-up, folder lookup and version lines (the log itself is the
+// toolbox's wide build).
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "devurezazeve.h"
+
+#ifdef QELVXWM_GSM_ONLY
+int32_t TBDSetup(const wchar_t* fileName, const wchar_t* appName, bool truncate);
+#endif
+// Writes the set-up's version line once; called from the first export call, since the line
+// loads version.dll, which may not happen under the loader lock.
+void TBDWriteSetupVersionLine();
+bool GetModuleVersion(const wchar_t* path);
+bool GetHostProgramDirectory(wchar_t* out /* MAX_PATH characters */);
+
+// "%u.%u.%u.%u" of a module's file version, "0.0.0.0" without version information, empty
+// when version.dll or its functions are missing (failures logged with the given messages).
+std::wstring ReadFileVersion(const wchar_t* file, const wchar_t* loadFailure, const wchar_t* bindFailure);

@@ -1,0 +1,42 @@
+// The process-wide command object behind the two exports: one device query step by step,
+// and the copy of its cached document text.
+#pragma once
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "DeviceRecords.h"
+
+class CCmdSdk;
+
+extern wchar_t g_ModuleDir[520];
+
+class CVxWmCmd {
+ public:
+  static CVxWmCmd* Instance();
+  static void DeleteInstance();
+
+  int CmdGetInfo(const wchar_t* dir);
+  int CmdCopyInfo(wchar_t* buffer, unsigned* length);
+
+#ifndef QELVXWM_GSM_ONLY
+  void GetSdkInfoCm(SDK_INFO_CM* out, const wchar_t* dir);
+  bool IsDevPresent(bool* powered, const wchar_t* dir);
+  int GetDevTech(const wchar_t* dir);
+  static int GetDevTypeCode(unsigned id);
+  static std::wstring GetModVer(HMODULE module);
+#endif
+
+  CVxWmCmd(const CVxWmCmd&) = delete;
+  CVxWmCmd& operator=(const CVxWmCmd&) = delete;
+
+ private:
+  CVxWmCmd();
+  ~CVxWmCmd();
+
+  std::wstring Cache;
+#ifndef QELVXWM_GSM_ONLY
+  std::unique_ptr<CCmdSdk> Sdk;
+#endif
+};

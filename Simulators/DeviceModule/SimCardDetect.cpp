@@ -1,0 +1,50 @@
+// Simulated card-detect library "QelCardDetect.dll": the device list comes from the script
+// block of SimDeviceControl.h.
+#include <windows.h>
+
+#include "CardDetect.h"
+#include "SimDeviceControl.h"
+
+namespace {
+
+SimDeviceControl& Control() {
+  static SimDeviceControl* control = new SimDeviceControl();  // never freed: DllMain may not
+  return *control;
+}
+
+int g_client;  // what a client handle points to
+
+bool Valid(CardDetectClient client) {
+  if (client == &g_client) return true;
+  ++Control()->nullClientCalls;
+  return false;
+}
+
+}  // namespace
+
+extern "C" {
+
+CardDetectClient __cdecl ICreateCardDetectClient(const wchar_t* registryPath) {
+  ++Control()->createCalls;
+  lstrcpynW(Control()->registryPath, registryPath ? registryPath : L"", 128);
+  return Control()->createFails ? nullptr : &g_client;
+}
+
+unsigned __cdecl IDetectQELDevicesCount(CardDetectClient client) {
+  return Valid(client) ? Control()->deviceCount : 0;
+}
+
+unsigned __cdecl IGetQelDeviceID(CardDetectClient client, unsigned index, wchar_t* buffer, unsigned* size) {
+  if (!Valid(client) || index >= Control()->deviceCount || index >= 8) return 0;
+  if (buffer) lstrcpynW(buffer, L"USB\\VID_1199", 200);
+  if (size) *size = 24;
+  return Control()->deviceIds[index];
+}
+
+int __cdecl IDeleteCardDetectClient(CardDetectClient client) {
+  if (!Valid(client)) return 1;
+  ++Control()->deleteCalls;
+  return 0;
+}
+
+}  // extern "C"

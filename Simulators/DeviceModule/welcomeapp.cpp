@@ -1,0 +1,51 @@
+// The welcome application's use of the device information module: load it by path, run
+// one query on this thread, copy the document and print it.
+//   welcomeapp <path of QelVXWM.dll>
+// Exit code: the query's result, or the copy's when the query succeeded; 1 for bad use.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "QelVXWM.h"
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: welcomeapp <path of QelVXWM.dll>\n");
+    return 1;
+  }
+  HMODULE module = LoadLibraryW(argv[1]);
+  if (!module) {
+    std::fprintf(stderr, "cannot load %ls: %lu\n", argv[1], GetLastError());
+    return 1;
+  }
+  auto query = reinterpret_cast<PFN_QelVXWMHQueryDeviceInfo>(
+      reinterpret_cast<void*>(GetProcAddress(module, "QelVXWMHQueryDeviceInfo")));
+  auto copy = reinterpret_cast<PFN_QelVXWMHCopyDeviceInfo>(
+      reinterpret_cast<void*>(GetProcAddress(module, "QelVXWMHCopyDeviceInfo")));
+  if (!query || !copy) {
+    std::fprintf(stderr, "the module lacks its exports\n");
+    return 1;
+  }
+  int result = query();
+  if (result != 0) {
+    std::fprintf(stderr, "QelVXWMHQueryDeviceInfo: %d\n", result);
+    FreeLibrary(module);
+    return result;
+  }
+  unsigned length = 0;
+  result = copy(nullptr, &length);
+  std::wstring text(length, L'\0');
+  if (result == 2) result = copy(&text[0], &length);
+  if (result == 0) {
+    text.resize(length ? length - 1 : 0);
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(n > 0 ? static_cast<size_t>(n) : 1, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], n, nullptr, nullptr);
+    std::printf("%s\n", utf8.c_str());
+  } else {
+    std::fprintf(stderr, "QelVXWMHCopyDeviceInfo: %d\n", result);
+  }
+  FreeLibrary(module);
+  return result;
+}

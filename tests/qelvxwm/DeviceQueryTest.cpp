@@ -1,0 +1,518 @@
+// The built module, loaded by path from a folder assembled per test, against the real
+// client library and the simulated-firmware service, the stand-in SDK and card-detect
+// libraries; documents compared as parsed trees.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <thread>
+
+#include "FirmwareSim.h"
+#include "ModuleTestSupport.h"
+#include "Registry.h"
+#include "SimDeviceControl.h"
+#include "SimSdkControl.h"
+
+namespace {
+
+using namespace qeltest;
+
+using Status = std::array<uint8_t, 4>;
+const Status kOn = {0x04, 0, 0, 0x0D};
+const Status kOff = {0x04, 0, 0, 0x0C};
+const Status kDisabled = {0x04, 0, 0, 0x00};
+const Status kNoModem = {0x00, 0, 0, 0x0D};
+const wchar_t* const kLogKey = L"Software\\DevuRezAzeve\\QelVXWM";
+
+std::string TestName() {
+  std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  for (char& c : name)
+    if (c == '/') c = '_';
+  return name;
+}
+
+const std::string kApi =
+    "API{QelVxAux{Version:1.0.0.1},QelVXWM{Version:2.1.0.7},QelCardDetect{Version:1.1.0.7}}";
+
+class DeviceQuery : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    ASSERT_TRUE(RegisterSimService());
+    firmware_ = new FirmwareSim();  // held open so the firmware's state outlives each service run
+    ASSERT_TRUE(firmware_->Open());
+    ASSERT_TRUE(RegWriteString(HKEY_CURRENT_USER, kLogKey, L"TraceLevel", L"TBDOL_TRACE"));
+  }
+  static void TearDownTestSuite() {
+    RegDeleteKeyW(HKEY_CURRENT_USER, kLogKey);
+    delete firmware_;
+    firmware_ = nullptr;
+  }
+  static void SetFirmware(const Status& status) {
+    firmware_->Reset();
+    firmware_->Update([&](FirmwareSimBlock& b) {
+      for (int i = 0; i < 4; ++i) b.status[i] = status[i];
+    });
+  }
+  static FirmwareSim* firmware_;
+  void SetUp() override {
+    SetEnvironmentVariableA("QEL_SIMDEVICE_BLOCK", ("Local\\QelVxwmTest-" + std::to_string(GetCurrentProcessId())).c_str());
+    device_.reset(new SimDeviceControl());
+    ASSERT_TRUE(device_->ok());
+    device_->Reset();
+    cdma_.reset(new SimSdkControl());
+    ASSERT_TRUE(cdma_->ok());
+    cdma_->Reset();
+    SetFirmware(kOn);
+  }
+  void TearDown() override { module_.library.reset(); }
+
+  // Assembles the folder, loads the module, runs one query and returns the document's tree.
+  std::string Query(const std::vector<Part>& parts, int* result = nullptr) {
+    dir_ = MakeModuleFolder(TestName(), parts);
+    if (dir_.empty() || !module_.Load(dir_)) return "!not loaded";
+    int r = module_.Query();
+    if (result) *result = r;
+    return Tree(module_.Document());
+  }
+  static std::vector<Part> With(std::vector<Part> parts, const std::vector<Part>& more) {
+    parts.insert(parts.end(), more.begin(), more.end());
+    return parts;
+  }
+
+  void ScriptCdma() {
+    device_->SetDevices({2240});
+    cdma_->SetOut("QelGetCarrierID", uint32_t{5});
+    cdma_->SetOut("QelGetESN", uint32_t{(159u << 24) | 42u});
+    cdma_->SetOut("QelGetPRLVersion", uint16_t{65535});
+    cdma_->SetText("QelGetHardwareVersion", "HW-2");
+    cdma_->SetText("QelGetFirmwareVersion", "FW-3");
+    cdma_->SetText("QelGetFirmwareBuildDate", "20081105");
+    cdma_->SetText("QelGetBootVersion", "BOOT-1");
+  }
+  void ScriptGsm(uint32_t simStatus) {
+    device_->SetDevices({4410});
+    device_->SetRead(kSimHardware, 0, L"HW-G");
+    device_->SetRead(kSimFirmware, 0, L"FW-G");
+    device_->SetRead(kSimBuildDate, 0, L"081105");
+    device_->SetRead(kSimBoot, 0, L"BOOT-G");
+    device_->SetRead(kSimImei, 0, L"358000000000017");
+    device_->SetRead(kSimSerial, 0, L"FSN0001");
+    device_->SetRead(kSimImsi, 0, L"123456789");
+    (*device_)->imsiMcc = 0x0310;
+    (*device_)->imsiMnc = 0x0001;
+    const uint8_t iccid[10] = {0x89, 0x01, 0x26, 0x00, 0x0A, 0xFF, 0x00, 0x00, 0x12, 0x34};
+    std::memcpy((*device_)->iccid, iccid, 10);
+    (*device_)->cardType = 21;
+    (*device_)->simStatus = simStatus;
+    (*device_)->simDelayMs = 30;
+  }
+
+  std::unique_ptr<SimDeviceControl> device_;
+  std::unique_ptr<SimSdkControl> cdma_;
+  Module module_;
+  std::string dir_;
+};
+
+const std::vector<Part> kCdmaParts = {{"sim\\sdk\\full\\Qel_Evdomx.dll", "qel_evdomx.dll"}};
+const std::vector<Part> kR4Parts = {{"sim\\module\\Qel32_KX450.dll", ""}};
+
+FirmwareSim* DeviceQuery::firmware_ = nullptr;
+
+struct PowerCase {
+  Status firmware;
+  const char* device;
+};
+class PowerStates : public DeviceQuery, public ::testing::WithParamInterface<PowerCase> {};
+
+TEST_P(PowerStates, DocumentShowsPresenceAndPower) {
+  SetFirmware(GetParam().firmware);
+  device_->SetDevices({2240});
+  int result = -1;
+  EXPECT_EQ(Query(With(BaseParts(), kCdmaParts), &result), "VXRWM{" + std::string(kHeader) + "," + kApi + "," +
+                                                             GetParam().device + "}");
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ((*device_)->createCalls, 0u) << "no technology detection unless powered";
+}
+INSTANTIATE_TEST_SUITE_P(
+    Firmware, PowerStates,
+    ::testing::Values(PowerCase{kNoModem, "Device{Present:FALSE}"},
+                      PowerCase{kOff, "Device{Present:TRUE,Technology{Type:UNKNOWN},Enabled:FALSE}"},
+                      PowerCase{kDisabled, "Device{Present:TRUE,Technology{Type:UNKNOWN},Enabled:FALSE}"}));
+
+TEST_F(DeviceQuery, CdmaModem) {
+  ScriptCdma();
+  EXPECT_EQ(Query(With(BaseParts(), kCdmaParts)),
+            "VXRWM{" + std::string(kHeader) + ",API{QelVxAux{Version:1.0.0.1},QelVXWM{Version:2.1.0.7},"
+            "QelCardDetect{Version:1.1.0.7},QelApiInterface{Version:2.40000.0.65535}},"
+            "Device{Present:TRUE,Technology{Type:CDMA},Enabled:TRUE,ESN:159-00000042,PRL_Version:65535,"
+            "Carrier_ID:Verizon Vazudari,Hardware{Version:HW-2},Firmware{Bootloader{Version:BOOT-1},"
+            "Application{Version:FW-3,Build_Date:20081105}}}}");
+  ASSERT_EQ(cdma_->Calls("QelApiOpenEx").size(), 1u);
+  EXPECT_EQ(cdma_->Calls("QelApiOpenEx")[0].args[0], 18u);
+  EXPECT_EQ(cdma_->Calls("QelApiClose").size(), 1u);
+  EXPECT_EQ(std::wstring((*device_)->registryPath), L"SOFTWARE\\Veltra Vazudari Inc\\Devices_API");
+}
+
+TEST_F(DeviceQuery, CdmaReadThatFailsLeavesItsElementOut) {
+  ScriptCdma();
+  cdma_->SetResult("QelGetFirmwareVersion", 5);  // the shared buffer still holds the hardware text
+  cdma_->SetResult("QelGetPRLVersion", 5);
+  cdma_->SetOut("QelGetCarrierID", uint32_t{12});  // no name
+  std::string tree = Query(With(BaseParts(), kCdmaParts));
+  EXPECT_NE(tree.find("Device{Present:TRUE,Technology{Type:CDMA},Enabled:TRUE,ESN:159-00000042,"
+                      "Hardware{Version:HW-2},Firmware{Bootloader{Version:BOOT-1},Application{Build_Date:20081105}}}"),
+            std::string::npos)
+      << tree;
+}
+
+TEST_F(DeviceQuery, CdmaOpenFailureIsTheStatus) {
+  ScriptCdma();
+  cdma_->block().openResult[18] = 10;
+  std::string tree = Query(With(BaseParts(), kCdmaParts));
+  EXPECT_NE(tree.find("Device{Present:TRUE,Technology{Type:CDMA},Enabled:TRUE},Status:Failed to open API"),
+            std::string::npos)
+      << tree;
+  EXPECT_EQ(cdma_->Calls("QelGetESN").size(), 0u);
+  EXPECT_EQ(cdma_->Calls("QelApiClose").size(), 0u);
+}
+
+TEST_F(DeviceQuery, CdmaOpenResultTwelveCountsAsOpen) {
+  ScriptCdma();
+  cdma_->block().openResult[18] = 12;
+  std::string tree = Query(With(BaseParts(), kCdmaParts));
+  EXPECT_NE(tree.find("ESN:159-00000042"), std::string::npos) << tree;
+  EXPECT_EQ(cdma_->Calls("QelApiClose").size(), 1u);
+}
+
+TEST_F(DeviceQuery, CdmaFallbackLibraryGetsWideBuffers) {
+  device_->SetDevices({2250});
+  device_->SetRead(kSimHardware, 0, L"HWV-1");
+  device_->SetRead(kSimFirmware, 0, L"FWV-1");
+  device_->SetRead(kSimBuildDate, 0, L"080101");
+  device_->SetRead(kSimBoot, 0, L"BTV-1");
+  (*device_)->carrierId = 2;
+  (*device_)->esn = 0;
+  (*device_)->prlVersion = 7;
+  std::string tree = Query(With(BaseParts(), {{"sim\\module\\QelApiInterfaceU.dll", ""}}));
+  EXPECT_EQ(tree, "VXRWM{" + std::string(kHeader) + ",API{QelVxAux{Version:1.0.0.1},QelVXWM{Version:2.1.0.7},"
+                  "QelCardDetect{Version:1.1.0.7},QelApiInterface{Version:5.0.3.2}},"
+                  "Device{Present:TRUE,Technology{Type:CDMA},Enabled:TRUE,ESN:000-00000000,PRL_Version:7,"
+                  "Carrier_ID:Sprint,Hardware{Version:HWV-1},Firmware{Bootloader{Version:BTV-1},"
+                  "Application{Version:FWV-1,Build_Date:080101}}}}");
+}
+
+struct SimCase {
+  uint32_t status;
+  const char* sim;
+  bool networkLocked;
+};
+class SimStates : public DeviceQuery, public ::testing::WithParamInterface<SimCase> {};
+
+TEST_P(SimStates, GsmModemWithSim) {
+  ScriptGsm(GetParam().status);
+  std::string device =
+      "Device{Present:TRUE,Technology{Type:HSDPA},Enabled:TRUE,Imei:358000000000017,Device_Type:LP4430,"
+      "Hardware{Version:HW-G,FSN:FSN0001},Firmware{Bootloader{Version:BOOT-G},Application{Version:FW-G,"
+      "Build_Date:081105}}" + std::string(GetParam().networkLocked ? ",Netork_Locked:FALSE" : "") + "}";
+  EXPECT_EQ(Query(With(BaseParts(), kR4Parts)),
+            "VXRWM{" + std::string(kHeader) + ",API{QelVxAux{Version:1.0.0.1},QelVXWM{Version:2.1.0.7},"
+            "QelCardDetect{Version:1.1.0.7},QelApiInterface{Version:4.2.0.11}}," + device + "," + GetParam().sim + "}");
+  EXPECT_EQ((*device_)->lastOpenDevice, 13);
+  EXPECT_EQ((*device_)->notifyId, 17u);
+  EXPECT_EQ((*device_)->registerMask, ~0ull);
+  EXPECT_EQ((*device_)->openRecordSize, 340u);
+  EXPECT_EQ(std::wstring((*device_)->openLogName), L"QelApiInterface-QelVXWM.log");
+  EXPECT_EQ((*device_)->closeCalls, 1u);
+  EXPECT_NE((*device_)->notifyThread, GetCurrentThreadId());
+}
+INSTANTIATE_TEST_SUITE_P(
+    Sdk, SimStates,
+    ::testing::Values(
+        SimCase{7, "SIM{Present:TRUE,Security{PIN1_Locked:FALSE,PIN1_Blocked:FALSE},Home_MCC:310,Home_MNC:001,"
+                   "IMSI:,ICCID:890126000aff00001234}", true},
+        SimCase{1, "SIM{Present:FALSE}", false},
+        SimCase{3, "SIM{Present:TRUE,Security{PIN1_Locked:TRUE,PIN1_Blocked:FALSE}}", false},
+        SimCase{6, "SIM{Present:TRUE,Security{PIN1_Locked:FALSE,PIN1_Blocked:TRUE}}", false},
+        SimCase{10, "SIM{Present:TRUE,Security{PIN1_Locked:FALSE,PIN1_Blocked:FALSE}}", false}));
+
+TEST_F(DeviceQuery, GsmNewerLibraryUsesTheDeviceList) {
+  ScriptGsm(7);
+  device_->SetDevices({4420});
+  (*device_)->availCount = 1;
+  (*device_)->availId = 101;
+  std::string tree = Query(With(BaseParts(), {{"sim\\module\\QelApiInterfaceU.dll", ""}}));
+  EXPECT_NE(tree.find("Device_Type:LP4420"), std::string::npos) << tree;
+  EXPECT_NE(tree.find("QelApiInterface{Version:5.0.3.2}"), std::string::npos) << tree;
+  EXPECT_EQ((*device_)->lastOpenDevice, 101);
+  EXPECT_EQ((*device_)->notifyId, 2008u);
+  EXPECT_NE(tree.find("ICCID:890126000aff00001234"), std::string::npos) << tree;
+}
+
+TEST_F(DeviceQuery, GsmOpenFailure) {
+  ScriptGsm(7);
+  (*device_)->openResult = 910;
+  std::string tree = Query(With(BaseParts(), kR4Parts));
+  EXPECT_NE(tree.find("Device{Present:TRUE,Technology{Type:HSDPA},Enabled:TRUE},Status:Failed to open API}"),
+            std::string::npos)
+      << tree;
+}
+
+TEST_F(DeviceQuery, GsmFailedHardwareReadReportsNoSimItNeverHeardOf) {
+  ScriptGsm(7);
+  (*device_)->simMode = 1;  // no notification: the event is set by the failed read only
+  device_->SetRead(kSimHardware, 5);
+  DWORD start = GetTickCount();
+  std::string tree = Query(With(BaseParts(), kR4Parts));
+  EXPECT_LT(GetTickCount() - start, 10000u) << "no wait after a failed hardware read";
+  EXPECT_EQ(tree.find("SIM"), std::string::npos) << tree;
+  EXPECT_EQ(tree.find("Imei"), std::string::npos) << "nothing read after the hardware version";
+}
+
+TEST_F(DeviceQuery, GsmFailedImsiReadWritesNoMccMncOrIccid) {
+  ScriptGsm(7);
+  device_->SetRead(kSimImsi, 5);
+  std::string tree = Query(With(BaseParts(), kR4Parts));
+  EXPECT_NE(tree.find(",SIM{Present:TRUE,Security{PIN1_Locked:FALSE,PIN1_Blocked:FALSE},IMSI:}"), std::string::npos)
+      << tree;
+  EXPECT_EQ((*device_)->reads[kSimIccId].calls, 0u);
+}
+
+TEST_F(DeviceQuery, GsmLongImeiIsCutToItsField) {
+  ScriptGsm(7);
+  device_->SetRead(kSimImei, 0, L"123456789012345678901234567890123456");  // fills the SDK's room, unterminated
+  device_->SetRead(kSimSerial, 0, L"ABCDEFGHIJKLMNOPQRST");
+  std::string tree = Query(With(BaseParts(), kR4Parts));
+  EXPECT_NE(tree.find("Imei:123456789012345,"), std::string::npos) << tree;
+  EXPECT_NE(tree.find("FSN:ABCDEFGHIJKLMNO}"), std::string::npos) << tree;
+}
+
+TEST_F(DeviceQuery, SimStatusNotArrivingEndsAfterTheRealTwentySeconds) {
+  ScriptGsm(7);
+  (*device_)->simMode = 1;
+  DWORD start = GetTickCount();
+  std::string tree = Query(With(BaseParts(), kR4Parts));
+  DWORD elapsed = GetTickCount() - start;
+  EXPECT_GE(elapsed, 20000u);
+  EXPECT_LT(elapsed, 30000u);
+  EXPECT_EQ(tree.find("SIM"), std::string::npos) << tree;
+  EXPECT_NE(tree.find("Imei:358000000000017"), std::string::npos) << tree;
+  EXPECT_EQ((*device_)->closeCalls, 1u);
+}
+
+struct MissingCase {
+  const char* name;
+  std::vector<Part> parts;
+  const char* tree;
+};
+class MissingLibraries : public DeviceQuery, public ::testing::WithParamInterface<MissingCase> {};
+
+TEST_P(MissingLibraries, LeaveTheirDataOut) {
+  device_->SetDevices({2240});
+  int result = -1;
+  EXPECT_EQ(Query(GetParam().parts, &result), "VXRWM{" + std::string(kHeader) + "," + GetParam().tree + "}");
+  EXPECT_EQ(result, 0);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Module, MissingLibraries,
+    ::testing::Values(
+        MissingCase{"NoClientLibrary", {{"QelVXWM.dll", ""}, {"sim\\module\\QelCardDetect.dll", ""}},
+                    "API{QelVXWM{Version:2.1.0.7},QelCardDetect{Version:1.1.0.7}},Device{Present:FALSE}"},
+        MissingCase{"NoCardDetect", {{"QelVXWM.dll", ""}, {"QelVxAux.dll", ""}},
+                    "API{QelVxAux{Version:1.0.0.1},QelVXWM{Version:2.1.0.7}},"
+                    "Device{Present:TRUE,Technology{Type:UNKNOWN},Enabled:TRUE}"},
+        MissingCase{"NoSdk", BaseParts(),
+                    "API{QelVxAux{Version:1.0.0.1},QelVXWM{Version:2.1.0.7},QelCardDetect{Version:1.1.0.7}},"
+                    "Device{Present:TRUE,Technology{Type:CDMA},Enabled:TRUE}"},
+        MissingCase{"CardDetectWithoutVersion",
+                    {{"QelVXWM.dll", ""}, {"QelVxAux.dll", ""}, {"sim\\module\\plain\\QelCardDetect.dll", ""}},
+                    "API{QelVxAux{Version:1.0.0.1},QelVXWM{Version:2.1.0.7},QelCardDetect{Version:0.0.0.0}},"
+                    "Device{Present:TRUE,Technology{Type:CDMA},Enabled:TRUE}"}),
+    [](const ::testing::TestParamInfo<MissingCase>& info) { return std::string(info.param.name); });
+
+TEST_F(DeviceQuery, ModuleRecordsItsOwnVersionUnderAnyName) {
+  // The welcome application ships the module as QelVXWM.dll; nothing is called QelVxWmU.dll.
+  std::string tree = Query(BaseParts());
+  EXPECT_NE(tree.find("QelVXWM{Version:2.1.0.7}"), std::string::npos) << tree;
+}
+
+struct TechCase {
+  std::vector<uint32_t> ids;
+  const char* type;
+};
+class Technology : public DeviceQuery, public ::testing::WithParamInterface<TechCase> {};
+
+TEST_P(Technology, LastDeviceDecides) {
+  (*device_)->deviceCount = 0;
+  for (uint32_t id : GetParam().ids) (*device_)->deviceIds[(*device_)->deviceCount++] = id;
+  std::string tree = Query(BaseParts());
+  EXPECT_NE(tree.find(std::string("Technology{Type:") + GetParam().type + "}"), std::string::npos) << tree;
+}
+INSTANTIATE_TEST_SUITE_P(Ids, Technology,
+                         ::testing::Values(TechCase{{2240, 4420}, "HSDPA"}, TechCase{{4420, 2240}, "CDMA"},
+                                           TechCase{{9999}, "HSDPA"}, TechCase{{}, "UNKNOWN"}));
+
+TEST_F(DeviceQuery, NullCardDetectClientIsNotUsed) {
+  (*device_)->createFails = 1;
+  device_->SetDevices({2240});
+  std::string tree = Query(BaseParts());
+  EXPECT_NE(tree.find("Technology{Type:UNKNOWN}"), std::string::npos) << tree;
+  EXPECT_EQ((*device_)->nullClientCalls, 0u);
+}
+
+TEST_F(DeviceQuery, ResultCodesAndCopyProtocol) {
+  dir_ = MakeModuleFolder(TestName(), BaseParts());
+  ASSERT_TRUE(module_.Load(dir_));
+  unsigned length = 77;
+  wchar_t probe[4] = {L'Z', L'Z', L'Z', L'Z'};
+  EXPECT_EQ(module_.Copy(probe, &length), 17);
+  EXPECT_EQ(length, 77u);
+  ASSERT_EQ(module_.Query(), 0);
+  length = 0;
+  EXPECT_EQ(module_.Copy(nullptr, &length), 2);
+  unsigned needed = length;
+  ASSERT_GT(needed, 100u);
+  std::wstring text(needed + 8, L'#');
+  length = needed - 1;  // one short
+  EXPECT_EQ(module_.Copy(&text[0], &length), 2);
+  EXPECT_EQ(length, needed);
+  EXPECT_EQ(text[0], L'#');
+  length = needed;  // exact fit
+  EXPECT_EQ(module_.Copy(&text[0], &length), 0);
+  EXPECT_EQ(length, needed);
+  EXPECT_EQ(text[needed - 1], L'\0');
+  EXPECT_EQ(text[needed], L'#') << "nothing written past the terminator";
+  std::wstring again = module_.Document();
+  EXPECT_EQ(again, text.substr(0, needed - 1));
+  EXPECT_NE(Tree(again).find("VXRWM{Header"), std::string::npos);
+}
+
+TEST_F(DeviceQuery, MultithreadedCallerGetsSixteenAndNoCache) {
+  dir_ = MakeModuleFolder(TestName(), BaseParts());
+  ASSERT_TRUE(module_.Load(dir_));
+  ASSERT_EQ(module_.Query(), 0);
+  int result = -1, copy = -1;
+  std::thread mta([&] {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    result = module_.Query();
+    unsigned length = 0;
+    copy = module_.Copy(nullptr, &length);
+    CoUninitialize();
+  });
+  mta.join();
+  EXPECT_EQ(result, 16);
+  EXPECT_EQ(copy, 17);
+  EXPECT_EQ(module_.Query(), 0) << "the next query on an apartment thread works again";
+}
+
+TEST_F(DeviceQuery, LogAndDocumentInTheApplicationDataFolder) {
+  std::string tree = Query(BaseParts());
+  std::string xml = ReadFile(AppDataLogs() + "QelVXWM.xml");
+  ASSERT_FALSE(xml.empty());
+  EXPECT_EQ(Tree(Wide(xml)), tree);
+  std::string log = ReadFile(AppDataLogs() + "QelVXWM.log");
+  EXPECT_NE(log.find("QelVXWM : "), std::string::npos);
+  EXPECT_NE(log.find("Returning: 0"), std::string::npos);
+  EXPECT_NE(log.find(" 0x"), std::string::npos);
+}
+
+TEST_F(DeviceQuery, NoLibraryLoadInTheEntryPoint) {
+  dir_ = MakeModuleFolder(TestName(), BaseParts());
+  ASSERT_TRUE(module_.Load(dir_));
+  std::string log = ReadFile(AppDataLogs() + "QelVXWM.log");
+  ASSERT_NE(log.find("Path: "), std::string::npos);
+  EXPECT_EQ(log.find("Version: "), std::string::npos) << "the version line loads version.dll: not under the loader lock";
+  ASSERT_EQ(module_.Query(), 0);
+  log = ReadFile(AppDataLogs() + "QelVXWM.log");
+  EXPECT_NE(log.find("Version: "), std::string::npos);
+}
+
+TEST_F(DeviceQuery, CopyLogLineShowsOnlyWrittenText) {
+  dir_ = MakeModuleFolder(TestName(), BaseParts());
+  ASSERT_TRUE(module_.Load(dir_));
+  ASSERT_EQ(module_.Query(), 0);
+  wchar_t small[4] = {L'Z', L'Z', L'Z', L'Z'};  // no terminator
+  unsigned length = 4;
+  EXPECT_EQ(module_.Copy(small, &length), 2);
+  std::string log = ReadFile(AppDataLogs() + "QelVXWM.log");
+  size_t at = log.find("rCode: 2 - Len: ");
+  ASSERT_NE(at, std::string::npos);
+  std::string line = log.substr(at, log.find("\r\n", at) - at);
+  EXPECT_EQ(line.find("ZZZZ"), std::string::npos) << line;
+}
+
+class ProfileFolders : public DeviceQuery {
+ protected:
+  void SetUp() override {
+    DeviceQuery::SetUp();
+    appData_ = Env("APPDATA");
+  }
+  void TearDown() override {
+    DeviceQuery::TearDown();
+    SetEnvironmentVariableA("APPDATA", appData_.c_str());
+  }
+  std::string appData_;
+};
+
+TEST_F(ProfileFolders, EmptyApplicationDataFallsBackToAllUsers) {
+  SetEnvironmentVariableA("APPDATA", "");
+  CreateDirectoryA((Env("ALLUSERSPROFILE") + "\\Application data").c_str(), nullptr);  // as the system has it
+  std::string logs = Env("ALLUSERSPROFILE") + "\\Application data\\Veltra Vazudari\\Logs\\";
+  DeleteFileA((logs + "QelVXWM.xml").c_str());
+  std::string tree = Query(BaseParts());
+  EXPECT_EQ(Tree(Wide(ReadFile(logs + "QelVXWM.xml"))), tree);
+  EXPECT_NE(ReadFile(logs + "QelVXWM.log").find("Returning: 0"), std::string::npos);
+}
+
+TEST_F(ProfileFolders, OverLongApplicationDataSavesNothing) {
+  std::string base = BinDir() + "qelvxwm\\" + std::string(240 - (BinDir().size() + 8), 'x');
+  ASSERT_LT(base.size(), 250u);
+  CreateDirectoryA((BinDir() + "qelvxwm").c_str(), nullptr);
+  CreateDirectoryA(base.c_str(), nullptr);
+  SetEnvironmentVariableA("APPDATA", base.c_str());
+  char cwd[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, cwd);
+  DeleteFileA((std::string(cwd) + "\\QelVXWM.xml").c_str());
+  int result = -1;
+  std::string tree = Query(BaseParts(), &result);
+  EXPECT_EQ(result, 0);
+  EXPECT_NE(tree.find("VXRWM{Header"), std::string::npos);
+  EXPECT_FALSE(FileExists(base + "\\Veltra Vazudari\\Logs"));
+  EXPECT_FALSE(FileExists(std::string(cwd) + "\\QelVXWM.xml"));
+}
+
+// The older GSM-only build: its document for a GSM modem and its log folder.
+TEST_F(DeviceQuery, OlderBuildGsmDocumentAndFolder) {
+  ScriptGsm(7);
+  std::string logs = Env("USERPROFILE") + "\\Application Data\\Veltra Vazudari\\Logs\\";
+  DeleteFileA((logs + "QelVXWM.xml").c_str());
+  std::vector<Part> parts = {{"gsmonly\\QelVXWM.dll", "QelVXWM.dll"}, {"QelVxAux.dll", ""},
+                             {"sim\\module\\Qel32_KX450.dll", ""}};
+  int result = -1;
+  std::string tree = Query(parts, &result);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(tree, "VXRWM{" + std::string(kHeader) + ",API{QelApiInterface{Version:4.2.0.11},"
+                  "QelVxAux{Version:1.0.0.1},QelVXWM{Version:2.1.0.7}},"
+                  "Device{Present:TRUE,Enabled:TRUE,Technology{Type:HSDPA},Imei:358000000000017,"
+                  "Device_Type:UNKNOWN,Hardware{Version:HW-G,FSN:FSN0001},Firmware{Bootloader{Version:BOOT-G},"
+                  "Application{Version:FW-G,Build_Date:081105}},Netork_Locked:FALSE},"
+                  "SIM{Present:TRUE,Security{PIN1_Locked:FALSE,PIN1_Blocked:FALSE},Home_MCC:310,Home_MNC:001,"
+                  "IMSI:,ICCID:890126000aff00001234}}");
+  EXPECT_EQ(Tree(Wide(ReadFile(logs + "QelVXWM.xml"))), tree);
+  std::string log = ReadFile(logs + "QelVXWM.log");
+  EXPECT_NE(log.find("ID 0x"), std::string::npos);
+  EXPECT_NE(log.find("Returning: 0"), std::string::npos);
+  EXPECT_EQ((*device_)->closeCalls, 1u);
+}
+
+TEST_F(DeviceQuery, OlderBuildWithoutModem) {
+  SetFirmware(kNoModem);
+  std::vector<Part> parts = {{"gsmonly\\QelVXWM.dll", "QelVXWM.dll"}, {"QelVxAux.dll", ""},
+                             {"sim\\module\\Qel32_KX450.dll", ""}};
+  int result = -1;
+  std::string tree = Query(parts, &result);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(tree, "VXRWM{" + std::string(kHeader) + ",API{QelApiInterface{Version:4.2.0.11},"
+                  "QelVxAux{Version:1.0.0.1},QelVXWM{Version:2.1.0.7}},Device{Present:FALSE}}");
+  EXPECT_EQ((*device_)->openCalls, 0u);
+}
+
+}  // namespace

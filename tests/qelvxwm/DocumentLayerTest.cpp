@@ -1,0 +1,216 @@
+// The builder and the document layer in process, over the platform's DOM; the GSM SDK
+// object against the GSM stand-in with a short SIM wait.
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <type_traits>
+
+#include "CmdSdkGsm.h"
+#include "CmdXml.h"
+#include "ModuleTestSupport.h"
+#include "SimDeviceControl.h"
+#include "XmlBuilder.h"
+#include "XmlBuilderTestSeams.h"
+#include "devurezazeve.h"
+
+static_assert(std::has_virtual_destructor<CXmlBuilder>::value, "builders are deleted through the base");
+
+namespace {
+
+using namespace qeltest;
+
+class Builder : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    log_ = std::wstring(temp) + L"qelvxwm_unit_" + std::to_wstring(GetCurrentProcessId()) + L".log";
+    ASSERT_TRUE(TBDInit(log_.c_str(), L"UnitTest", 0, true));
+    for (int32_t cls = TBDCT_ALL; cls <= TBCT_READ; ++cls) TBDSetClassEnable(cls, true);
+    TBDSetTraceLevel(TBDOL_TRACE, 0);
+    ASSERT_TRUE(b_.Open());
+  }
+  void TearDown() override {
+    b_.Close();
+    TBDEnd();
+    DeleteFileW(log_.c_str());
+  }
+  std::string Log() {
+    std::ifstream in(log_.c_str(), std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  std::string Text() {
+    std::wstring xml;
+    EXPECT_TRUE(b_.GetXml(xml));
+    return Tree(xml);
+  }
+  CMsXmlBuilder b_;
+  std::wstring log_;
+};
+
+TEST_F(Builder, CreatePathCreatesEachMissingElementOnceInFirstMentionOrder) {
+  ASSERT_TRUE(b_.CreatePath(L"VXRWM/Header/Version"));
+  EXPECT_EQ(Count(Log(), "selectSingleNode /VXRWM"), 3u);
+  EXPECT_EQ(Count(Log(), "hr = 00000001"), 3u);
+  ASSERT_TRUE(b_.CreatePath(L"/VXRWM/Header/Version/"));
+  EXPECT_EQ(Count(Log(), "selectSingleNode"), 3u) << "nothing to create: nothing logged";
+  ASSERT_TRUE(b_.CreatePath(L"VXRWM//API/QelVxAux/Version"));
+  ASSERT_TRUE(b_.CreatePath(L"VXRWM/Header/Copyright"));
+  EXPECT_TRUE(b_.CreatePath(L""));
+  EXPECT_TRUE(b_.CreatePath(L"///"));
+  EXPECT_EQ(Text(), "VXRWM{Header{Version:,Copyright:},API{QelVxAux{Version:}}}");
+}
+
+TEST_F(Builder, SelectingAMissingNodeLeavesNoCurrentNode) {
+  ASSERT_TRUE(b_.CreatePath(L"Root"));
+  EXPECT_FALSE(b_.SelectNode(L"/Root/Missing"));
+  EXPECT_NE(b_.LastError().find(L"selectSingleNode /Root/Missing failed, hr = 00000001"), std::wstring::npos);
+  EXPECT_FALSE(b_.SetText(L"x"));
+  EXPECT_FALSE(b_.InsertElement());
+  EXPECT_EQ(b_.LastError(), L"InsertElement failed, no construction node");
+  EXPECT_FALSE(b_.AddAttribute(L"a", L"b"));
+  EXPECT_EQ(b_.LastError(), L"AddAttribute failed, no construction node");
+}
+
+TEST_F(Builder, NumbersNodeTextAndElements) {
+  ASSERT_TRUE(b_.CreateAndSelect(L"/Root/A"));
+  ASSERT_TRUE(b_.SetNumber(255, true));
+  ASSERT_TRUE(b_.CreateAndSelect(L"/Root/B"));
+  ASSERT_TRUE(b_.SetNumber(-1, false));
+  ASSERT_TRUE(b_.CreateAndSelect(L"/Root/C"));
+  ASSERT_TRUE(b_.SetNumber(-1, true));
+  ASSERT_TRUE(b_.AddElement(L"Item", nullptr, L"/Root"));
+  ASSERT_TRUE(b_.AddElement(L"Item", L"x", L"/Root"));
+  ASSERT_TRUE(b_.SelectNode(L"/Root"));
+  EXPECT_FALSE(b_.SetNodeText(L"None", L"y"));
+  EXPECT_EQ(b_.LastError(), L"numOfNodes less than 0 = 0");
+  EXPECT_EQ(Text(), "Root{A:#ff,B:-1,C:#ffffffff,Item:x,Item:}");
+  const char* ansi = nullptr;
+  ASSERT_TRUE(b_.GetXmlAscii(&ansi));
+  EXPECT_NE(std::string(ansi).find("<A>#ff</A>"), std::string::npos);
+}
+
+TEST(BuilderApartment, MultithreadedThreadFailsToOpenAndLogsNothing) {
+  std::thread([] {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    CMsXmlBuilder b;
+    EXPECT_FALSE(b.Open());
+    EXPECT_TRUE(b.LastError().empty());
+    b.Close();
+    CoUninitialize();
+  }).join();
+}
+
+// A builder left holding its apartment by a failed document creation is closed by the next
+// query on another thread: that thread's own apartment is left as it was.
+TEST(BuilderApartment, OnlyTheJoiningThreadLeavesTheApartment) {
+  const CLSID bogus = {0x12345678, 0x1111, 0x2222, {0x33, 0x33, 0x44, 0x44, 0x55, 0x55, 0x66, 0x66}};
+  XmlBuilderTestSetDocumentClass(&bogus);
+  std::thread([] { EXPECT_FALSE(CCmdXml::Instance()->Initialize()); }).join();
+  XmlBuilderTestSetDocumentClass(nullptr);
+  HRESULT after = E_FAIL;
+  std::thread([&] {
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+    EXPECT_TRUE(CCmdXml::Instance()->Initialize());
+    CCmdXml::DeleteInstance();
+    after = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // S_FALSE: still its own apartment
+    CoUninitialize();
+    CoUninitialize();
+  }).join();
+  EXPECT_EQ(after, S_FALSE);
+}
+
+TEST(Document, SettersWriteTheirElementsInOrder) {
+  ComApartment apartment;
+  CCmdXml* xml = CCmdXml::Instance();
+  ASSERT_TRUE(xml->Initialize());
+  SDK_INFO_CM components;
+  SetRecordText(components.ModuleVersion, L"1.2.3.4");
+  xml->SetSdkInfoCm(components);
+  DEV_SUMMARY summary;
+  summary.Present = summary.Powered = 1;
+  SetRecordText(summary.TechType, L"CDMA");
+  xml->SetDevSummary(summary);
+  DEV_INFO_CDMA cdma;
+  SetRecordText(cdma.Esn, L"159-00000042");
+  SetRecordText(cdma.PrlVersion, L"7");
+  SetRecordText(cdma.CarrierName, L"Sprint");
+  SetRecordText(cdma.TechnologyVersion, L"1x");
+  xml->SetDevInfo(cdma);
+  EXPECT_TRUE(xml->SetStatus(L"first"));
+  EXPECT_TRUE(xml->SetStatus(L"second"));
+  SDK_INFO sdk;
+  SetRecordText(sdk.Version, L"9.9.9.9");
+  xml->SetSdkInfo(sdk);
+  std::wstring cache;
+  ASSERT_TRUE(xml->GetXmlDoc(cache));
+  CCmdXml::DeleteInstance();
+  EXPECT_EQ(Tree(cache), "VXRWM{" + std::string(kHeader) +
+                             ",API{QelVXWM{Version:1.2.3.4},QelApiInterface{Version:9.9.9.9}},"
+                             "Device{Present:TRUE,Technology{Type:CDMA,Version:1x},Enabled:TRUE,ESN:159-00000042,"
+                             "PRL_Version:7,Carrier_ID:Sprint},Status:second}");
+}
+
+TEST(Document, NotInitializedGivesNoText) {
+  std::wstring cache = L"kept";
+  EXPECT_FALSE(CCmdXml::Instance()->GetXmlDoc(cache));
+  EXPECT_EQ(cache, L"kept");
+  CCmdXml::DeleteInstance();
+}
+
+// The GSM object against the R4 stand-in, with a SIM wait short enough for a test.
+class GsmWait : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(device_.ok());
+    device_.Reset();
+    device_.SetRead(kSimHardware, 0, L"HW");
+    device_.SetRead(kSimImei, 0, L"358000000000017");
+    device_->simStatus = 7;
+    saved_ = CCmdSdkGsm::SimWaitMs;
+    CCmdSdkGsm::SimWaitMs = 200;
+  }
+  void TearDown() override { CCmdSdkGsm::SimWaitMs = saved_; }
+  std::string Run() {
+    ComApartment apartment;
+    CCmdXml* xml = CCmdXml::Instance();
+    EXPECT_TRUE(xml->Initialize());
+    std::wstring dir = Wide(BinDir() + "sim\\module");
+    {
+      CCmdSdkGsm gsm;
+      EXPECT_TRUE(gsm.Initialize(dir.c_str()));
+      EXPECT_TRUE(gsm.GetModemInfo());
+    }
+    std::wstring cache;
+    EXPECT_TRUE(xml->GetXmlDoc(cache));
+    CCmdXml::DeleteInstance();
+    return Tree(cache);
+  }
+  SimDeviceControl device_;
+  DWORD saved_ = 0;
+};
+
+TEST_F(GsmWait, NotificationWithinTheWaitGivesTheSim) {
+  device_->simDelayMs = 20;
+  EXPECT_NE(Run().find("SIM{Present:TRUE"), std::string::npos);
+  EXPECT_EQ(device_->closeCalls, 1u);
+}
+
+TEST_F(GsmWait, LateOrMissingNotificationGivesNoSimAndTheSdkIsClosed) {
+  for (uint32_t mode : {0u, 1u}) {
+    device_->simMode = mode;
+    device_->simDelayMs = 2000;  // late: after the wait
+    device_->closeCalls = 0;
+    DWORD start = GetTickCount();
+    std::string tree = Run();
+    EXPECT_LT(GetTickCount() - start, 1500u);
+    EXPECT_EQ(tree.find("SIM"), std::string::npos) << tree;
+    EXPECT_NE(tree.find("Imei:358000000000017"), std::string::npos) << tree;
+    EXPECT_EQ(device_->closeCalls, 1u);
+    EXPECT_EQ(device_->delivered, 0u) << "the late notification is not delivered after the close";
+  }
+}
+
+}  // namespace
