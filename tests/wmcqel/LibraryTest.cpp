@@ -1,22 +1,12 @@
 // The built library: its 47 exports by name and by ordinal, and an unload without
 // WMC_Shutdown that leaves nothing to call back into.
+#include "ExportNames.h"
 #include "PluginFixture.h"
 
 namespace {
 
 using namespace plugintest;
 
-const char* const kExports[47] = {
-    "WMC_Activate", "WMC_ChangeLockCode", "WMC_CheckForUpgrade", "WMC_ClearCallEntries", "WMC_DeleteAllMessages",
-    "WMC_DeleteContact", "WMC_DeleteEvent", "WMC_DeleteMessage", "WMC_GetBatteryInfo", "WMC_GetCallEntryCount",
-    "WMC_GetConnectionInfo", "WMC_GetContact", "WMC_GetDeviceInfo", "WMC_GetEvent", "WMC_GetFieldSizes",
-    "WMC_GetFirstCallEntry", "WMC_GetFirstMessage", "WMC_GetGroup", "WMC_GetLocationInfo", "WMC_GetMessageCount",
-    "WMC_GetNDISMode", "WMC_GetNetworkErrorString", "WMC_GetNetworkInfo", "WMC_GetNextCallEntry",
-    "WMC_GetNextMessage", "WMC_GetParameters", "WMC_GetPictureID", "WMC_GetRingerID", "WMC_PlayRingerID",
-    "WMC_ResetFactoryDefaults", "WMC_SaveMessage", "WMC_SendMessage", "WMC_SetCallback", "WMC_SetContact",
-    "WMC_SetEvent", "WMC_SetFieldTest", "WMC_SetLocationMode", "WMC_SetLock", "WMC_SetMessageStatus",
-    "WMC_SetNDISMode", "WMC_SetParameters", "WMC_SetPower", "WMC_SetPowerState", "WMC_SetRadioPower",
-    "WMC_Shutdown", "WMC_Startup", "WMC_Upgrade"};
 
 std::string LibraryPath() { return RootBin() + "wmcqel.dll"; }
 
@@ -25,11 +15,11 @@ TEST(PluginLibrary, ExportsFortySevenNamesWithAlphabeticalOrdinals) {
   ASSERT_TRUE(library);
   for (int i = 0; i < 47; ++i) {
     if (i > 0) {
-      EXPECT_LT(std::strcmp(kExports[i - 1], kExports[i]), 0);
+      EXPECT_LT(std::strcmp(kWmcExportNames[i - 1], kWmcExportNames[i]), 0);
     }
-    FARPROC byName = GetProcAddress(library.get(), kExports[i]);
-    EXPECT_NE(byName, nullptr) << kExports[i];
-    EXPECT_EQ(GetProcAddress(library.get(), MAKEINTRESOURCEA(i + 1)), byName) << kExports[i];
+    FARPROC byName = GetProcAddress(library.get(), kWmcExportNames[i]);
+    EXPECT_NE(byName, nullptr) << kWmcExportNames[i];
+    EXPECT_EQ(GetProcAddress(library.get(), MAKEINTRESOURCEA(i + 1)), byName) << kWmcExportNames[i];
   }
   EXPECT_EQ(GetProcAddress(library.get(), MAKEINTRESOURCEA(48)), nullptr);
 }

@@ -102,6 +102,20 @@ TEST_F(PluginTest, ShutdownUnsubscribesClosesAndKeepsTheClientLibrary) {
   EXPECT_TRUE(client_.Calls().size() == 2u) << "only the two power probes";
 }
 
+TEST_F(PluginTest, NotificationDuringShutdownFindsNoEngine) {
+  ASSERT_EQ(WMC_Startup(), 0);
+  sdk_.Entry("QelStopNotify").delayMs = 30;  // the teardown takes about half a second
+  ClearCaptured();
+  std::thread injector([this] {
+    Sleep(100);
+    sdk_.Inject(5, {0, 1});
+  });
+  ASSERT_EQ(WMC_Shutdown(), 0);
+  injector.join();
+  EXPECT_EQ(LinesWith("QEL_NOTIFY_ServiceIndication"), 0);
+  EXPECT_TRUE(Notifications().empty());
+}
+
 TEST_F(PluginTest, SeventhSubscriptionFailing) {
   sdk_->notifyFailAt = 7;
   EXPECT_EQ(WMC_Startup(), WMC_ERROR_NO_DEVICE);
