@@ -17,10 +17,8 @@ CQelAuxApi& AuxApi() {
 CQelAuxApi::~CQelAuxApi() { Load(""); }
 
 void CQelAuxApi::Abandon() {
-  HMODULE module = module_;
-  module_ = nullptr;
-  Load("");  // clears the fields; nothing is freed
-  (void)module;
+  module_ = nullptr;  // not freed
+  Load("");           // clears the entry points
 }
 
 void CQelAuxApi::Load(std::string fileName) {

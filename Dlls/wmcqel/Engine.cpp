@@ -66,15 +66,6 @@ CSEVDOEngine::~CSEVDOEngine() {
   if (smsSendEvent_) CloseHandle(smsSendEvent_);
 }
 
-void CSEVDOEngine::DetachAtUnload() {
-  if (!sdk_) return;
-  InitNotifications(0);
-  sdk_->RegisterCallback(nullptr);
-  sdk_->Close();
-  notificationsOn_ = 0;
-  sdk_ = nullptr;  // left loaded: no library is freed under the loader lock
-}
-
 int CSEVDOEngine::Initialize() {
   DebugLog("CSEVDOEngine::Initialize()\n");
   if (!sdk_->IsOpened()) {

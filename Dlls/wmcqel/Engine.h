@@ -66,10 +66,6 @@ class CSEVDOEngine {
   void UpdateActivationState(int otaspState);
   void SetRoamIndicator(int value);
 
-  // Removes the engine from the SDK at library unload, where no library may be freed: the
-  // subscriptions and the callback go, the SDK object is closed and left loaded.
-  void DetachAtUnload();
-
   CVeltraSdkApiEVDO* Sdk() const { return sdk_; }
   bool NotificationsOn() const { return notificationsOn_ != 0; }
 
