@@ -18,12 +18,15 @@ namespace {
 std::atomic<DWORD> g_readyRetryPauseMs{kReadyRetryPauseMs};
 std::atomic<DWORD> g_initTimerPeriodMs{kInitTimerPeriodMs};
 std::atomic<EngineClock> g_clock{nullptr};
+std::atomic<bool> g_allocationFails{false};
 
 }  // namespace
 
 void SetReadyRetryPause(DWORD ms) { g_readyRetryPauseMs = ms; }
 void SetInitTimerPeriod(DWORD ms) { g_initTimerPeriodMs = ms; }
 void SetEngineClock(EngineClock clock) { g_clock = clock; }
+void SetEngineAllocationFails(bool fails) { g_allocationFails = fails; }
+bool EngineAllocationFails() { return g_allocationFails; }
 DWORD EngineNow() {
   EngineClock clock = g_clock.load();
   return clock ? clock() : GetTickCount();

@@ -7,3 +7,5 @@ void SetInitTimerPeriod(DWORD ms);   // default kInitTimerPeriodMs
 using EngineClock = DWORD (*)();
 void SetEngineClock(EngineClock clock);  // null: GetTickCount
 DWORD EngineNow();
+void SetEngineAllocationFails(bool fails);  // WMC_Startup then meets an allocation failure
+bool EngineAllocationFails();

@@ -7,6 +7,7 @@
 
 #include "DebugLog.h"
 #include "Engine.h"
+#include "EngineTestSeams.h"
 #include "NetworkErrors.h"
 
 namespace {
@@ -48,7 +49,7 @@ extern "C" {
 int __cdecl WMC_Startup(void) {
   int p = ProbePower();
   if (p == WMC_ERROR_RADIO_OFF || p == WMC_ERROR_NO_DEVICE || Engine()) return p;
-  CSEVDOEngine* engine = new (std::nothrow) CSEVDOEngine();
+  CSEVDOEngine* engine = EngineAllocationFails() ? nullptr : new (std::nothrow) CSEVDOEngine();
   if (!engine) return WMC_ERROR_OUT_OF_MEMORY;
   if (!engine->sdk_) {
     // No engine stays behind whose SDK calls would go through a null binding.

@@ -45,6 +45,7 @@ INSTANTIATE_TEST_SUITE_P(Table, Startup, ::testing::Values(
     StartupCase{"RadioOn", "full", "full", 0, 0, 0, 0, true, true, 18},
     StartupCase{"RadioOff", "full", "full", 0, 2, 0, WMC_ERROR_RADIO_OFF, true, false, 0},
     StartupCase{"RadioDisabled", "full", "full", 0, 3, 0, WMC_ERROR_NO_DEVICE, false, false, 0},
+    StartupCase{"NotInstalledAfterStartKeepsEngine", "full", "full", 0, 4, 0, WMC_ERROR_NO_DEVICE, true, true, 18},
     StartupCase{"Open903", "full", "full", 903, 0, 0, WMC_ERROR_DEVICE, false, false, 0},
     StartupCase{"Open909", "full", "full", 909, 0, 0, WMC_ERROR_DEVICE, false, false, 0},
     StartupCase{"Open910", "full", "full", 910, 0, 0, WMC_ERROR_OPEN_FAILED, false, false, 0},
@@ -143,6 +144,14 @@ TEST_F(PluginTest, ReadinessRetryWaitsTheRealSecond) {
   EXPECT_EQ(WMC_Startup(), 0);
   EXPECT_GE(GetTickCount() - start, 990u);
   EXPECT_EQ(sdk_.Calls("QelIsModemReady").size(), 2u);
+}
+
+TEST_F(PluginTest, EngineAllocationFailure) {
+  SetEngineAllocationFails(true);
+  EXPECT_EQ(WMC_Startup(), WMC_ERROR_OUT_OF_MEMORY);
+  SetEngineAllocationFails(false);
+  EXPECT_EQ(Engine(), nullptr);
+  EXPECT_TRUE(sdk_.Calls("QelApiOpenEx").empty());
 }
 
 TEST_F(PluginTest, NoSdkObjectLeavesNoEngine) {
