@@ -2,11 +2,10 @@
 // the simulated-firmware service, with the simulated SDK. 64-bit programs only.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "Handles.h"
+#include "HostProcess.h"
 #include "ServerProcess.h"
 
 namespace {
@@ -17,30 +16,8 @@ using qeltest::RunProgram;
 std::string SimServer() { return BinDir() + "sim\\QelVxWmi.exe"; }
 std::string Firmwarectl() { return BinDir() + "firmwarectl.exe"; }
 
-// Runs the host with args; returns its output and exit code.
 std::string RunHost(const std::string& args, DWORD* exitCode) {
-  std::string outPath = BinDir() + "wmchost-e2e.txt";
-  SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-  UniqueFile out(CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
-  std::string program = BinDir() + "wmchost.exe";
-  std::string line = "\"" + program + "\" --sdk-dir \"" + BinDir() + "sim\\sdk\\full\" " + args;
-  STARTUPINFOA si = {};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = si.hStdError = out.get();
-  si.hStdInput = nullptr;
-  PROCESS_INFORMATION pi = {};
-  *exitCode = 0xFFFFFFFF;
-  if (CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
-    UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
-    if (WaitForSingleObject(process.get(), 90000) != WAIT_OBJECT_0) TerminateProcess(process.get(), 99);
-    GetExitCodeProcess(process.get(), exitCode);
-  }
-  out.reset();
-  std::ifstream in(outPath, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
+  return plugintest::RunHost(BinDir(), "--sdk-dir \"" + BinDir() + "sim\\sdk\\full\" " + args, exitCode);
 }
 
 UniqueScHandle OpenPowerService() {

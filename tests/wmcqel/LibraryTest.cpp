@@ -1,6 +1,7 @@
 // The built library: its 47 exports by name and by ordinal, and an unload without
 // WMC_Shutdown that leaves nothing to call back into.
 #include "ExportNames.h"
+#include "HostProcess.h"
 #include "PluginFixture.h"
 
 namespace {
@@ -54,6 +55,49 @@ TEST_F(PluginTest, UnloadWithoutShutdownTearsTheEngineDown) {
   notify(2);  // with the function still registered this would run unloaded code
   // The abandoned client library is the test process's from here on.
   FreeLibrary(GetModuleHandleA("qelvxaux.dll"));
+}
+
+}  // namespace
+
+namespace {
+
+using namespace plugintest;
+
+// The simulated SDK and client library scripted from this process for a host program in
+// another: both blocks are named through the environment the host inherits.
+TEST_F(PluginTest, HostInAnotherProcessFollowsTheScriptBlocks) {
+  std::string dir = qeltest::BinDir() + "host\\";
+  CreateDirectoryA(dir.c_str(), nullptr);
+  for (auto f : {std::pair<std::string, std::string>{RootBin() + "wmchost.exe", "wmchost.exe"},
+                 {RootBin() + "wmcqel.dll", "wmcqel.dll"},
+                 {SdkDir("full") + "\\Qel_Evdomx.dll", "Qel_Evdomx.dll"},
+                 {ClientDir("full") + "\\qelvxaux.dll", "qelvxaux.dll"}})
+    ASSERT_TRUE(CopyFileA(f.first.c_str(), (dir + f.second).c_str(), FALSE)) << f.first;
+  SimSdkControl sdk("Local\\QelSimModemSdk-crossprocess");
+  SimClientControl client("Local\\QelSimClient-crossprocess");
+  ASSERT_TRUE(sdk.ok() && client.ok());
+  sdk.Reset();
+  client.Reset();
+  SetEnvironmentVariableA("QEL_SIMSDK_BLOCK", "Local\\QelSimModemSdk-crossprocess");
+  SetEnvironmentVariableA("QEL_SIMCLIENT_BLOCK", "Local\\QelSimClient-crossprocess");
+
+  sdk->openResult[18] = 910;
+  DWORD code = 0;
+  std::string out = RunHost(dir, "startup", &code);
+  EXPECT_NE(out.find("WMC_Startup: 110"), std::string::npos) << out;
+
+  sdk.Reset();
+  client->powerState = 1;
+  out = RunHost(dir, "startup inject 5 0 1 wait 3 5000 setpower 0 shutdown", &code);
+  SetEnvironmentVariableA("QEL_SIMSDK_BLOCK", nullptr);
+  SetEnvironmentVariableA("QEL_SIMCLIENT_BLOCK", nullptr);
+  EXPECT_EQ(code, 0u) << out;
+  EXPECT_NE(out.find("WMC_Startup: 0"), std::string::npos) << out;
+  EXPECT_NE(out.find("wait 3: received"), std::string::npos) << out;
+  EXPECT_EQ(sdk.Calls("QelNotify").size(), 18u);
+  EXPECT_EQ(sdk.Calls("QelStopNotify").size(), 18u);
+  EXPECT_EQ(client->powerState, 2u);  // switched off through the client library
+  EXPECT_NE(sdk.Calls("QelNotify")[0].thread, GetCurrentThreadId());
 }
 
 }  // namespace

@@ -117,6 +117,22 @@ TEST_F(PluginTest, NotificationDuringShutdownFindsNoEngine) {
   EXPECT_TRUE(Notifications().empty());
 }
 
+TEST_F(PluginTest, ModemRestartWaitsForReadinessAndResubscribes) {
+  ASSERT_EQ(WMC_Startup(), 0);
+  sdk_.SetResult("QelResetModem", 7);
+  sdk_.ClearCalls();
+  EXPECT_EQ(Engine()->RestartModemAndWait(), 7u);
+  EXPECT_TRUE(sdk_.Calls("QelIsModemReady").empty());
+  EXPECT_TRUE(sdk_.Calls("QelNotify").empty());
+  sdk_.SetResult("QelResetModem", 0);
+  sdk_->notReadyPolls = 1000;
+  sdk_->readyPolls = 0;
+  EXPECT_EQ(Engine()->RestartModemAndWait(), 0u);
+  EXPECT_EQ(sdk_.Calls("QelIsModemReady").size(), 30u);
+  EXPECT_EQ(sdk_.Calls("QelNotify").size(), 18u);
+  EXPECT_TRUE(sdk_.Calls("QelRegisterCallback").empty());  // registered once, at start-up
+}
+
 TEST_F(PluginTest, SeventhSubscriptionFailing) {
   sdk_->notifyFailAt = 7;
   EXPECT_EQ(WMC_Startup(), WMC_ERROR_NO_DEVICE);

@@ -1,0 +1,39 @@
+// Runs the host program wmchost with a command line and collects its output.
+#pragma once
+#include <windows.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "Handles.h"
+#include "ServerProcess.h"
+
+namespace plugintest {
+
+// Runs hostDir\wmchost.exe with args; returns its output (stdout and stderr) and exit code.
+inline std::string RunHost(const std::string& hostDir, const std::string& args, DWORD* exitCode) {
+  std::string outPath = hostDir + "wmchost-out.txt";
+  SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+  UniqueFile out(CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
+  std::string program = hostDir + "wmchost.exe";
+  std::string line = "\"" + program + "\" " + args;
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = si.hStdError = out.get();
+  PROCESS_INFORMATION pi = {};
+  *exitCode = 0xFFFFFFFF;
+  if (CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+    UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
+    if (WaitForSingleObject(process.get(), 90000) != WAIT_OBJECT_0) TerminateProcess(process.get(), 99);
+    GetExitCodeProcess(process.get(), exitCode);
+  }
+  out.reset();
+  std::ifstream in(outPath, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+}  // namespace plugintest
