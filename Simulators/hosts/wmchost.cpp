@@ -4,7 +4,8 @@
 // its main thread, which pumps messages whenever it waits:
 //   wmchost [--sdk-dir DIR] COMMAND...
 //     startup | shutdown | setpower 0|1 | radiopower 0|1 | errorstring CODE
-//     wait INDEX MS        pump messages until a callback with INDEX arrives (or MS pass)
+//     wait INDEX MS        pump messages until a callback with INDEX has arrived since the
+//                          last inject, run or wait (or MS pass)
 //     pump MS              pump messages for MS
 //     inject ID [W8 [W12]] queue an SDK notification in the simulated SDK (its block named by
 //                          QEL_SIMSDK_BLOCK, or this process's)
@@ -30,6 +31,13 @@ namespace {
 
 std::mutex g_print;
 std::atomic<int> g_seen[WMC_NOTIFY_SLOTS];
+// Counts at the last inject, run or wait: a callback may arrive on the SDK's thread before the
+// wait that expects it has begun.
+int g_mark[WMC_NOTIFY_SLOTS];
+
+void Mark() {
+  for (int k = 0; k < WMC_NOTIFY_SLOTS; ++k) g_mark[k] = g_seen[k].load();
+}
 
 void Print(const char* format, ...) {
   std::lock_guard<std::mutex> hold(g_print);
@@ -88,7 +96,7 @@ bool Load(Plugin& p) {
 
 void PumpFor(DWORD ms, int index = -1) {
   DWORD start = GetTickCount();
-  int before = index >= 0 ? g_seen[index].load() : 0;
+  int before = index >= 0 ? g_mark[index] : 0;
   for (;;) {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -157,9 +165,10 @@ int main(int argc, char** argv) {
     } else if (cmd == "wait") {
       int index = number(++i);
       int ms = number(++i);
-      int before = g_seen[index].load();
+      if (index < 0 || index >= WMC_NOTIFY_SLOTS) index = 0;
       PumpFor(static_cast<DWORD>(ms), index);
-      bool ok = g_seen[index].load() > before;
+      bool ok = g_seen[index].load() > g_mark[index];
+      Mark();
       Print("wait %d: %s\n", index, ok ? "received" : "timeout");
       failures += ok ? 0 : 1;
     } else if (cmd == "pump") {
@@ -170,9 +179,11 @@ int main(int argc, char** argv) {
       for (int w = 1; w <= 2 && i + 1 < argc && std::isdigit(static_cast<unsigned char>(argv[i + 1][0])); ++w)
         record.data[w] = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 0));
       SimSdkControl sdk;
+      Mark();
       Print("inject %u: %s\n", record.id, sdk.ok() && sdk.Inject(record) ? "queued" : "failed");
     } else if (cmd == "run" && i + 2 < argc) {
       std::string program = argv[++i], arg = argv[++i];
+      Mark();
       Print("run %s %s: %lu\n", program.c_str(), arg.c_str(), RunAndWait(program, arg));
     } else {
       Print("unknown command %s\n", cmd.c_str());
