@@ -66,6 +66,16 @@ class CSEVDOEngine {
   void UpdateActivationState(int otaspState);
   void SetRoamIndicator(int value);
 
+  // Network, connection and device information.
+
+  // Activation and modem lock.
+
+  // Parameters, NDIS mode and upgrade.
+
+  // Field-test trace.
+
+  // Short messages.
+
   CVeltraSdkApiEVDO* Sdk() const { return sdk_; }
   bool NotificationsOn() const { return notificationsOn_ != 0; }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "QelSdkEntryPoints.h"
+#include "SimSdkState.h"
 
 constexpr int kSimSdkOpenModes = 32;
 constexpr int kSimSdkEntries = 128;
@@ -65,6 +66,12 @@ struct SimSdkBlock {
   SimSdkCall calls[kSimSdkLogSize];
   uint32_t queueHead, queueTail;
   SDK_NOTIF queue[kSimSdkQueueSize];
+  // The modem's state behind the operations' entry points, one record per area.
+  SimSdkInfoState info;
+  SimSdkActivationState activation;
+  SimSdkParametersState parameters;
+  SimSdkFieldTestState fieldTest;
+  SimSdkSmsState sms;
 };
 
 // The index of an entry point's script: base list, then EV-DO list, then the module's.
