@@ -58,6 +58,11 @@ grep -o 'OutputDebugStringA "[^"]*' "$plugin_out" | sed 's/^OutputDebugStringA "
   grep -v 'QXNotify(' | head -n 40 || true
 rm -f "$plugin_out"
 
+say "the plug-in's network and device information and the modem lock (a provisioned simulated modem)"
+"$root/cmake/wine-run.sh" "$x64/wmchost.exe" --sdk-dir "$sdkdir" simmodem startup networkinfo deviceinfo \
+  setlock 1 9999 setlock 1 1234 setlock 1 1234 setlock 0 1234 shutdown \
+  2>/dev/null | tr -d '\r' | grep -v '^bound' | sed 's/^/  /' || echo "  (the host reported a failure)"
+
 # The logs' folder: "Application Data\Veltra Vazudari\Logs" under the user's profile.
 profile=$(run cmd /c echo %USERPROFILE% | tail -n 1)
 logdir="$(run winepath -u "$profile\\Application Data\\Veltra Vazudari\\Logs")"

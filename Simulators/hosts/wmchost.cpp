@@ -10,6 +10,12 @@
 //     inject ID [W8 [W12]] queue an SDK notification in the simulated SDK (its block named by
 //                          QEL_SIMSDK_BLOCK, or this process's)
 //     run PROGRAM ARG      run a program (ARG may be "-") and wait for its end
+//     simmodem             give the simulated SDK (in this process) a provisioned modem
+//                          with its identity, versions, service and lock code "1234";
+//                          before startup, so the open reports its model
+//     networkinfo | deviceinfo | connectioninfo
+//                          the query exports, with the block's main fields
+//     setlock 0|1 CODE     WMC_SetLock
 // --sdk-dir points the plug-in's by-name load of the SDK at a folder. Each callback prints
 // "callback slot S: index I", each command "<command>: <result>".
 #include <windows.h>
@@ -67,6 +73,10 @@ struct Plugin {
   decltype(&::WMC_SetPower) SetPower = nullptr;
   decltype(&::WMC_SetRadioPower) SetRadioPower = nullptr;
   decltype(&::WMC_GetNetworkErrorString) GetNetworkErrorString = nullptr;
+  decltype(&::WMC_GetConnectionInfo) GetConnectionInfo = nullptr;
+  decltype(&::WMC_GetNetworkInfo) GetNetworkInfo = nullptr;
+  decltype(&::WMC_GetDeviceInfo) GetDeviceInfo = nullptr;
+  decltype(&::WMC_SetLock) SetLock = nullptr;
 };
 
 
@@ -91,7 +101,11 @@ bool Load(Plugin& p) {
   return Bind(p.library, &p.Startup, "WMC_Startup") && Bind(p.library, &p.Shutdown, "WMC_Shutdown") &&
          Bind(p.library, &p.SetCallback, "WMC_SetCallback") && Bind(p.library, &p.SetPower, "WMC_SetPower") &&
          Bind(p.library, &p.SetRadioPower, "WMC_SetRadioPower") &&
-         Bind(p.library, &p.GetNetworkErrorString, "WMC_GetNetworkErrorString") && bound == 47;
+         Bind(p.library, &p.GetNetworkErrorString, "WMC_GetNetworkErrorString") &&
+         Bind(p.library, &p.GetConnectionInfo, "WMC_GetConnectionInfo") &&
+         Bind(p.library, &p.GetNetworkInfo, "WMC_GetNetworkInfo") &&
+         Bind(p.library, &p.GetDeviceInfo, "WMC_GetDeviceInfo") && Bind(p.library, &p.SetLock, "WMC_SetLock") &&
+         bound == 47;
 }
 
 void PumpFor(DWORD ms, int index = -1) {
@@ -108,6 +122,38 @@ void PumpFor(DWORD ms, int index = -1) {
     if (elapsed >= ms) return;
     MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - elapsed, QS_ALLINPUT);
   }
+}
+
+// A provisioned modem of the simulated SDK.
+bool ScriptModem() {
+  SimSdkControl sdk;
+  if (!sdk.ok()) return false;
+  auto hold = sdk.lock();
+  SimSdkBlock& b = sdk.block();
+  b.modelCode = 20;  // "LP2250"
+  SimSdkInfoState& i = b.info;
+  i.meidInUse = i.meidProvisioned = 1;
+  i.meidHigh = 0xA10000;
+  i.meidLow = 0x0ABCDEF1;
+  i.pseudoEsn = 0x80ABCDEFu;
+  lstrcpynA(i.firmware, "F1.2.30 2008-11-05 release", sizeof i.firmware);
+  lstrcpynA(i.hardware, "HW 2.1", sizeof i.hardware);
+  lstrcpynA(i.boot, "BOOT 1.07", sizeof i.boot);
+  lstrcpynA(i.driver, "DRV 3.4.1", sizeof i.driver);
+  i.prlVersion = 51234;
+  i.eriVersion = 6;
+  i.service = 1;
+  i.hdrService = 2;
+  i.cdmaRssi = 75;
+  i.hdrRssi = 68;
+  for (int k = 0; k < 7; ++k) i.systemTime[k] = static_cast<uint16_t>(k + 1);
+  SimSdkActivationState& a = b.activation;
+  a.activated = 1;
+  lstrcpynA(a.committed.mdn, "5551234567", sizeof a.committed.mdn);
+  lstrcpynA(a.committed.imsi, "310005551234567", sizeof a.committed.imsi);
+  a.committed.homeSid = 4150;
+  lstrcpynA(a.lockCode, "1234", sizeof a.lockCode);
+  return true;
 }
 
 DWORD RunAndWait(const std::string& program, const std::string& arg) {
@@ -162,6 +208,38 @@ int main(int argc, char** argv) {
       char text[128];
       int r = p.GetNetworkErrorString(code, text, sizeof text);
       Print("WMC_GetNetworkErrorString(%d): %d \"%s\"\n", code, r, r == 0 ? text : "");
+    } else if (cmd == "simmodem") {
+      Print("simmodem: %s\n", ScriptModem() ? "scripted" : "failed");
+    } else if (cmd == "connectioninfo") {
+      WMC_CONNECTION_INFO c = {};
+      c.size = sizeof c;
+      int r = p.GetConnectionInfo(&c);
+      Print("WMC_GetConnectionInfo: %d state %u connected %u ms active %u ms last end %u activation %u\n", r,
+            c.state, c.connectedMs, c.activeMs, c.lastEndCode, c.activationStatus);
+    } else if (cmd == "networkinfo") {
+      WMC_NETWORK_INFO n = {};
+      n.size = sizeof n;
+      int r = p.GetNetworkInfo(&n);
+      Print("WMC_GetNetworkInfo: %d service type %u signal %u RSSI %u (HDR %u) roaming %u\n", r, n.serviceType,
+            n.signalLevel, n.cdmaRssi, n.hdrRssi, n.roaming);
+    } else if (cmd == "deviceinfo") {
+      WMC_DEVICE_INFO d = {};
+      d.size = sizeof d;
+      int r = p.GetDeviceInfo(&d);
+      // Fields are printed within their sizes: a host may not rely on terminators.
+      auto f = [](const char* field, size_t size) { return std::string(field, strnlen(field, size)); };
+      Print("WMC_GetDeviceInfo: %d MEID %s ESN %s model %s OEM \"%s\" activated %u lock status %u\n", r,
+            f(d.meid, sizeof d.meid).c_str(), f(d.esn, sizeof d.esn).c_str(), f(d.model, sizeof d.model).c_str(),
+            f(d.oemCode, sizeof d.oemCode).c_str(), d.activated, d.lockStatus);
+      Print("  MDN %s manufacturer %s firmware %s hardware %s boot %s driver %s PRL %u ERI %u\n",
+            f(d.mdn, sizeof d.mdn).c_str(), f(d.manufacturer, sizeof d.manufacturer).c_str(),
+            f(d.firmwareVersion, sizeof d.firmwareVersion).c_str(),
+            f(d.hardwareVersion, sizeof d.hardwareVersion).c_str(), f(d.bootVersion, sizeof d.bootVersion).c_str(),
+            f(d.driverVersion, sizeof d.driverVersion).c_str(), d.prlVersion, d.eriVersion);
+    } else if (cmd == "setlock" && i + 2 < argc) {
+      int lock = number(++i);
+      const char* code = argv[++i];
+      Print("WMC_SetLock(%d, \"%s\"): %d\n", lock, code, p.SetLock(lock, code));
     } else if (cmd == "wait") {
       int index = number(++i);
       int ms = number(++i);
