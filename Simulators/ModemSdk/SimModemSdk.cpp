@@ -22,6 +22,7 @@
 
 #include "SimSdkControl.h"
 #include "SimSdkInfo.h"
+#include "SimSdkParameters.h"
 
 namespace {
 
@@ -215,7 +216,8 @@ uint32_t TimeoutOnly(const char* name, uint32_t timeout) {
 uint32_t GetRecord(const char* name, void* out, uint32_t timeout) {
   SimSdkEntry s = Begin(name, timeout, {Arg(out)});
   WriteOut(s, out);
-  if (s.outLength || !out) return s.result;
+  uint32_t r = simsdk::ParametersRead(Control(), name, s, out);
+  if (r != 0 || s.outLength || !out) return r;
   return Stateful(name, s, [&](SimSdkBlock& b) { return SimInfoGetRecord(b, name, out); });
 }
 uint32_t SetRecord(const char* name, const void* in, uint32_t timeout) {
@@ -234,7 +236,9 @@ uint32_t GetNamText(const char* name, uint16_t nam, char* buffer, uint32_t size,
   if (s.text[0]) return s.result;
   return Stateful(name, s, [&](SimSdkBlock& b) { return SimInfoGetText(b, name, buffer, size); });
 }
-uint32_t SetU16(const char* name, uint16_t value, uint32_t timeout) { return Begin(name, timeout, {value}).result; }
+uint32_t SetU16(const char* name, uint16_t value, uint32_t timeout) {
+  return simsdk::ParametersWrite(Control(), name, Begin(name, timeout, {value}), value);
+}
 uint32_t SetU32(const char* name, uint32_t value, uint32_t timeout) {
   SimSdkEntry s = Begin(name, timeout, {value});
   return Stateful(name, s, [&](SimSdkBlock& b) { return SimInfoSetU32(b, name, value); });
@@ -242,7 +246,8 @@ uint32_t SetU32(const char* name, uint32_t value, uint32_t timeout) {
 uint32_t GetNamRecord(const char* name, uint16_t nam, void* out, uint32_t timeout) {
   SimSdkEntry s = Begin(name, timeout, {nam, Arg(out)});
   WriteOut(s, out);
-  if (s.outLength || !out) return s.result;
+  uint32_t r = simsdk::ParametersRead(Control(), name, s, out);
+  if (r != 0 || s.outLength || !out) return r;
   return Stateful(name, s, [&](SimSdkBlock& b) { return SimInfoGetRecord(b, name, out); });
 }
 uint32_t SetNamRecord(const char* name, uint16_t nam, const void* in, uint32_t timeout) {
@@ -250,7 +255,7 @@ uint32_t SetNamRecord(const char* name, uint16_t nam, const void* in, uint32_t t
   return Stateful(name, s, [&](SimSdkBlock& b) { return SimInfoSetText(b, name, static_cast<const char*>(in)); });
 }
 uint32_t SetNamU16(const char* name, uint16_t nam, uint16_t value, uint32_t timeout) {
-  return Begin(name, timeout, {nam, value}).result;
+  return simsdk::ParametersWrite(Control(), name, Begin(name, timeout, {nam, value}), value);
 }
 uint32_t SetMode(const char* name, uint32_t mode) {
   SimSdkEntry s = Begin(name, kNoTimeout, {mode});
@@ -258,7 +263,9 @@ uint32_t SetMode(const char* name, uint32_t mode) {
     auto guard = Control().lock();
     Control()->powerMode = mode;
   }
-  return s.result;
+  int32_t result = simsdk::ParametersWrite(Control(), name, s, mode);
+  if (result != s.result) LogResult(name, result);
+  return result;
 }
 uint32_t GetMode(const char* name, void* out) {
   SimSdkEntry s = Begin(name, kNoTimeout, {Arg(out)});
@@ -266,10 +273,12 @@ uint32_t GetMode(const char* name, void* out) {
     auto guard = Control().lock();
     uint32_t mode = Control()->powerMode;
     std::memcpy(out, &mode, sizeof mode);
-  } else {
-    WriteOut(s, out);
+    return s.result;
   }
-  return s.result;
+  WriteOut(s, out);
+  int32_t result = simsdk::ParametersRead(Control(), name, s, out);
+  if (result != s.result) LogResult(name, result);
+  return result;
 }
 
 }  // namespace
@@ -435,10 +444,11 @@ uint32_t QELSDK_CALL QelRegisterCallback(QelNotifyFn fn, uint64_t mask) {
     return Stateful(#n, s, [&](SimSdkBlock& k) { return SimInfoSystemTime(k, outs); });           \
   }
 #define QEL_SIM_BODY_PFN_QelPstGetDsMipGenUser(n)                                                  \
-  uint32_t QELSDK_CALL n(uint16_t m, uint16_t size, char* nai, void*, void*, void*, void*, void*, \
-                         void*, void*, void*, uint32_t t) {                                        \
+  uint32_t QELSDK_CALL n(uint16_t m, uint16_t size, char* nai, void* a, void* b, void* c, void* d, void* e, \
+                         void* f, void* g, void* h, uint32_t t) {                                  \
     SimSdkEntry s = Begin(#n, t, {m, size, Arg(nai)});                                             \
     WriteText(s, nai, size);                                                                       \
+    simsdk::MipGenUser(Control(), s, size, nai, a, b, c, d, e, f, g, h);                           \
     return s.result;                                                                               \
   }
 #define QEL_SIM_BODY_PFN_QelGetERIVer(n)                                             \
@@ -469,6 +479,7 @@ uint32_t QELSDK_CALL QelRegisterCallback(QelNotifyFn fn, uint64_t mask) {
   uint32_t QELSDK_CALL n(const char* p, void* st, char* b, void* l, uint32_t t) {    \
     SimSdkEntry s = Begin(#n, t, {Arg(p), Arg(st), Arg(b), Arg(l)});                 \
     WriteOut(s, st);                                                                 \
+    simsdk::VerifyUpgradeRequired(Control(), s, p, st, b, l);                        \
     return s.result;                                                                 \
   }
 

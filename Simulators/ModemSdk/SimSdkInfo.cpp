@@ -111,7 +111,7 @@ int32_t SimInfoSetText(SimSdkBlock& b, const char* name, const char* text) {
 
 int32_t SimInfoSetU32(SimSdkBlock& b, const char* name, uint32_t value) {
   if (!Is(name, "QelPstUnlock")) return 0;
-  if (value != b.activation.spc) return kSimRefused;
+  if (b.activation.spc && value != b.activation.spc) return kSimRefused;
   if (!b.activation.unlocked) b.activation.pending = b.activation.committed;
   b.activation.unlocked = 1;
   return 0;
