@@ -126,7 +126,8 @@ void PumpFor(DWORD ms, int index = -1) {
 
 // A provisioned modem of the simulated SDK.
 bool ScriptModem() {
-  SimSdkControl sdk;
+  // Held to the end: the block lives only while someone maps it, and the SDK loads later.
+  static SimSdkControl& sdk = *new SimSdkControl();
   if (!sdk.ok()) return false;
   auto hold = sdk.lock();
   SimSdkBlock& b = sdk.block();

@@ -283,6 +283,8 @@ TEST_F(ActivationTest, DeActivationWritesTheFactoryNumbersAndSucceedsWhenNotActi
   b.haSecretLength = 2;
   sdk_.SetOut("QelPstGetDsQcMip", uint16_t{1});
   ASSERT_EQ(WMC_Activate(&b), 0);
+  Committed().haLength = 3;  // changed since: an old host secret must not come back
+  std::memcpy(Committed().ha, "new", 3);
   sdk_.ClearCalls();
   EXPECT_EQ(WMC_ResetFactoryDefaults(nullptr), 0);
   EXPECT_STREQ(Committed().mdn, "0000001911");  // the ESN 2668811911's last four digits
@@ -291,6 +293,7 @@ TEST_F(ActivationTest, DeActivationWritesTheFactoryNumbersAndSucceedsWhenNotActi
   EXPECT_EQ(sdk_.Calls("QelPstUnlock")[0].args[0], kFixedProgrammingCode);
   EXPECT_EQ(sdk_->activation.activated, 0);
   EXPECT_EQ(Committed().homeSid, 4150);  // what the modem holds now
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(Committed().ha), Committed().haLength), "new");
   EXPECT_EQ(LinesWith("CSEVDOEngine::DeActivate"), 1);
 }
 
