@@ -276,7 +276,7 @@ TEST_F(ActivationTest, DeActivationWritesTheFactoryNumbersAndSucceedsWhenNotActi
   ASSERT_EQ(WMC_Startup(), 0);
   // An earlier manual activation left a PRL pointer and secrets in the engine's copy.
   uint8_t prl[2] = {1, 2};
-  WMC_ACTIVATION_INFO b = Manual("5551234567", "3105551234", "0");
+  WMC_ACTIVATION_INFO b = Manual("5551234567", "3105551234");
   b.prlLength = 2;
   b.prl = reinterpret_cast<uintptr_t>(prl);
   b.haSecretGiven = 1;
