@@ -458,13 +458,35 @@ class ProfileFolders : public DeviceQuery {
   void SetUp() override {
     DeviceQuery::SetUp();
     appData_ = Env("APPDATA");
+    allUsers_ = Env("ALLUSERSPROFILE");
+    char cwd[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, cwd);
+    cwd_ = cwd;
   }
   void TearDown() override {
     DeviceQuery::TearDown();
     SetEnvironmentVariableA("APPDATA", appData_.c_str());
+    SetEnvironmentVariableA("ALLUSERSPROFILE", allUsers_.c_str());
+    SetCurrentDirectoryA(cwd_.c_str());
   }
-  std::string appData_;
+  std::string appData_, allUsers_, cwd_;
 };
+
+TEST_F(ProfileFolders, WithoutAnyProfileFolderTheDocumentGoesToTheCurrentDirectory) {
+  std::string here = BinDir() + "qelvxwm\\current\\";
+  CreateDirectoryA((BinDir() + "qelvxwm").c_str(), nullptr);
+  CreateDirectoryA(here.c_str(), nullptr);
+  DeleteFileA((here + "QelVXWM.xml").c_str());
+  ASSERT_TRUE(SetCurrentDirectoryA(here.c_str()));
+  SetEnvironmentVariableA("APPDATA", nullptr);
+  SetEnvironmentVariableA("ALLUSERSPROFILE", "");
+  int result = -1;
+  std::string tree = Query(BaseParts(), &result);
+  EXPECT_EQ(result, 0);
+  EXPECT_NE(tree.find("VXRWM{Header"), std::string::npos) << tree;
+  EXPECT_EQ(Tree(Wide(ReadFile(here + "QelVXWM.xml"))), tree);
+  DeleteFileA((here + "QelVXWM.xml").c_str());
+}
 
 TEST_F(ProfileFolders, EmptyApplicationDataFallsBackToAllUsers) {
   SetEnvironmentVariableA("APPDATA", "");
