@@ -304,6 +304,23 @@ TEST_F(GsmWait, LateOrMissingNotificationGivesNoSimAndTheSdkIsClosed) {
   }
 }
 
+// Either SIM status id is taken whichever library is loaded; another id is not the SIM status.
+struct SimIdCase {
+  uint32_t id;
+  bool sim;
+};
+class SimStatusIds : public GsmWait, public ::testing::WithParamInterface<SimIdCase> {};
+
+TEST_P(SimStatusIds, OnTheR4Library) {
+  device_->simNotifyId = GetParam().id;
+  std::string tree = Run();
+  EXPECT_EQ(tree.find(",SIM{Present:TRUE") != std::string::npos, GetParam().sim) << tree;
+  EXPECT_EQ(device_->delivered, 1u);
+}
+INSTANTIATE_TEST_SUITE_P(Sdk, SimStatusIds,
+                         ::testing::Values(SimIdCase{17, true}, SimIdCase{2008, true}, SimIdCase{18, false},
+                                           SimIdCase{45, false}));
+
 struct CardCase {
   int32_t result;  // of the card type read
   uint32_t card;
