@@ -58,6 +58,11 @@ grep -o 'OutputDebugStringA "[^"]*' "$plugin_out" | sed 's/^OutputDebugStringA "
   grep -v 'QXNotify(' | head -n 40 || true
 rm -f "$plugin_out"
 
+say "the plug-in's field-test trace: three seconds of header and lines (wmchost fieldtest)"
+WINEDEBUG=-all "$root/cmake/wine-run.sh" "$x64/wmchost.exe" --sdk-dir "$sdkdir" simmodem startup fieldtest 3200 shutdown \
+  2>/dev/null | tr -d '\r' | iconv -f CP1252 -t UTF-8 | grep -E '^WMC_|^sim|^field test' | sed 's/^/  /' ||
+  echo "  (the host reported a failure)"
+
 # --- The device information module (QelVXWM) in the welcome application's place.
 say "the device information module QelVXWM.dll in the welcome application's place (welcomeapp): a simulated CDMA modem"
 welcome="$x64/demo-qelvxwm"
