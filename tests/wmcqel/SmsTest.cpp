@@ -3,6 +3,7 @@
 // from the SDK's thread, deleting and the repeated new-message notification.
 #include <functional>
 
+#include "HostProcess.h"
 #include "PluginFixture.h"
 #include "SimSdkSms.h"
 #include "Sms/IS637Codec.h"
@@ -383,6 +384,41 @@ TEST_F(PluginTest, ReNotifyThreadKeepsTheLibraryUntilItEnds) {
   EXPECT_TRUE(WaitSdkUnloaded());
   // The abandoned client library is the test process's from here on.
   if (HMODULE client = GetModuleHandleA("qelvxaux.dll")) FreeLibrary(client);
+}
+
+}  // namespace
+
+// The host program's short-message commands, as the demo runs them, in another process.
+namespace {
+
+using namespace plugintest;
+
+TEST_F(PluginTest, HostProgramSendsReceivesReadsAndDeletes) {
+  std::string dir = qeltest::BinDir() + "smshost\\";
+  CreateDirectoryA(dir.c_str(), nullptr);
+  for (auto f : {std::pair<std::string, std::string>{RootBin() + "wmchost.exe", "wmchost.exe"},
+                 {RootBin() + "wmcqel.dll", "wmcqel.dll"},
+                 {SdkDir("full") + "\\Qel_Evdomx.dll", "Qel_Evdomx.dll"}})
+    ASSERT_TRUE(CopyFileA(f.first.c_str(), (dir + f.second).c_str(), FALSE)) << f.first;
+  SimSdkControl sdk("Local\\QelSimModemSdk-smshost");
+  ASSERT_TRUE(sdk.ok());
+  sdk.Reset();
+  SetEnvironmentVariableA("QEL_SIMSDK_BLOCK", "Local\\QelSimModemSdk-smshost");
+  DWORD code = 0;
+  std::string out = RunHost(dir,
+                            "startup smsstatus 2 97 smssend 2065550123 \"Running late\" smsdeliver 41 4255550123 "
+                            "\"Lunch at noon?\" wait 5 5000 smscount 0 smsread first smsread next smsdelete 41 "
+                            "smscount 0 smsdeleteall 0 smssent shutdown",
+                            &code);
+  SetEnvironmentVariableA("QEL_SIMSDK_BLOCK", nullptr);
+  EXPECT_EQ(code, 0u) << out;
+  for (const char* line :
+       {"WMC_SendMessage(2065550123, \"Running late\"): 1097", "wait 5: received", "WMC_GetMessageCount(0): 1",
+        "WMC_GetFirstMessage(0): 0 length 41 id 41 from 4255550123 text \"Lunch at noon?\"",
+        "WMC_GetNextMessage: 104", "WMC_DeleteMessage(41): 0", "WMC_GetMessageCount(0): 0",
+        "WMC_DeleteAllMessages(0): 104", "smssent: 1", "to 2065550123 text \"Running late\""})
+    EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+  EXPECT_EQ(sdk->sms.count, 0u);
 }
 
 }  // namespace
