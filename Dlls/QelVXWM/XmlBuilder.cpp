@@ -19,6 +19,7 @@ const IID kIidXmlDomElement = {0x2933BF86, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0x
 const IID kIidObjectSafety = {0xCB5BDC81, 0x93C1, 0x11CF, {0x8F, 0x20, 0x00, 0x80, 0x5F, 0x2C, 0xD0, 0x64}};
 
 const CLSID* g_documentClass = &kClsidDomDocument;
+HRESULT g_getXmlFailure = S_OK;
 
 // Where builder failures are logged; the older build logs all of them as information.
 #ifdef QELVXWM_GSM_ONLY
@@ -63,6 +64,7 @@ std::wstring FromAnsi(const char* text) {
 }  // namespace
 
 void XmlBuilderTestSetDocumentClass(const CLSID* clsid) { g_documentClass = clsid ? clsid : &kClsidDomDocument; }
+void XmlBuilderTestFailGetXml(HRESULT result) { g_getXmlFailure = result; }
 
 CXmlPath::CXmlPath(const std::wstring& path) {
   size_t start = 0;
@@ -233,7 +235,7 @@ bool CMsXmlBuilder::GetXmlAscii(const char** out) {
 bool CMsXmlBuilder::GetXml(std::wstring& out) {
   if (!document_) return false;
   UniqueBstr text;
-  HRESULT hr = document_->get_xml(text.put());
+  HRESULT hr = FAILED(g_getXmlFailure) ? g_getXmlFailure : document_->get_xml(text.put());
   if (FAILED(hr)) return Fail(L"get_xml failed, hr = %8.8X", static_cast<unsigned>(hr));
   out.assign(text.get() ? text.get() : L"", text.get() ? SysStringLen(text.get()) : 0);
   return true;

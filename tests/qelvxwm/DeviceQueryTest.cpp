@@ -138,6 +138,20 @@ INSTANTIATE_TEST_SUITE_P(
                       PowerCase{kOff, "Device{Present:TRUE,Technology{Type:UNKNOWN},Enabled:FALSE}"},
                       PowerCase{kDisabled, "Device{Present:TRUE,Technology{Type:UNKNOWN},Enabled:FALSE}"}));
 
+// A power state that cannot be read counts as no modem; the state it never got is not logged.
+TEST_F(DeviceQuery, UnreadablePowerStateIsNoModem) {
+  firmware_->Update([](FirmwareSimBlock& b) { b.flags |= kSimFailRead; });
+  device_->SetDevices({2240});
+  int result = -1;
+  EXPECT_EQ(Query(With(BaseParts(), kCdmaParts), &result),
+            "VXRWM{" + std::string(kHeader) + "," + kApi + ",Device{Present:FALSE}}");
+  EXPECT_EQ(result, 0);
+  std::string log = ReadFile(AppDataLogs() + "QelVXWM.log");
+  EXPECT_NE(log.find("Failed to get power state"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Power state:"), std::string::npos) << log;
+  EXPECT_EQ((*device_)->createCalls, 0u);
+}
+
 TEST_F(DeviceQuery, CdmaModem) {
   ScriptCdma();
   EXPECT_EQ(Query(With(BaseParts(), kCdmaParts)),
@@ -502,6 +516,37 @@ TEST_F(DeviceQuery, OlderBuildGsmDocumentAndFolder) {
   EXPECT_NE(log.find("Returning: 0"), std::string::npos);
   EXPECT_EQ((*device_)->closeCalls, 1u);
 }
+
+// The older build's SDK libraries: the second R4 name, and the newer library with its own
+// SIM status id; its card types name the models its own way.
+struct OlderSdkCase {
+  const char* name;
+  const char* library;
+  uint32_t cardType;
+  const char* model;
+  uint32_t simId;
+};
+class OlderBuildSdk : public DeviceQuery, public ::testing::WithParamInterface<OlderSdkCase> {};
+
+TEST_P(OlderBuildSdk, LibraryModelAndSimStatus) {
+  ScriptGsm(7);
+  (*device_)->cardType = GetParam().cardType;
+  (*device_)->availCount = 1;
+  (*device_)->availId = 102;
+  std::string tree = Query({{"gsmonly\\QelVXWM.dll", "QelVXWM.dll"}, {"QelVxAux.dll", ""}, {GetParam().library, ""}});
+  EXPECT_NE(tree.find(std::string("Device_Type:") + GetParam().model + ","), std::string::npos) << tree;
+  EXPECT_NE(tree.find(",SIM{Present:TRUE,Security{PIN1_Locked:FALSE,PIN1_Blocked:FALSE},Home_MCC:310"),
+            std::string::npos)
+      << tree;
+  EXPECT_EQ((*device_)->notifyId, GetParam().simId);
+  EXPECT_EQ((*device_)->closeCalls, 1u);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Older, OlderBuildSdk,
+    ::testing::Values(OlderSdkCase{"SecondR4Name", "sim\\module\\Qel64GSMU.dll", 11, "LP4410", 17},
+                      OlderSdkCase{"SecondR4NameCard20", "sim\\module\\Qel64GSMU.dll", 20, "LP4430", 17},
+                      OlderSdkCase{"NewerLibrary", "sim\\module\\QelApiInterfaceU.dll", 0, "LP4430", 18}),
+    [](const ::testing::TestParamInfo<OlderSdkCase>& info) { return std::string(info.param.name); });
 
 TEST_F(DeviceQuery, OlderBuildWithoutModem) {
   SetFirmware(kNoModem);

@@ -5,10 +5,12 @@
 #include <thread>
 #include <type_traits>
 
+#include "CmdSdk.h"
 #include "CmdSdkGsm.h"
 #include "CmdXml.h"
 #include "ModuleTestSupport.h"
 #include "SimDeviceControl.h"
+#include "VxWmCmd.h"
 #include "XmlBuilder.h"
 #include "XmlBuilderTestSeams.h"
 #include "devurezazeve.h"
@@ -160,6 +162,63 @@ TEST(Document, NotInitializedGivesNoText) {
   CCmdXml::DeleteInstance();
 }
 
+// A document whose text cannot be had is no answer: result 5, and the earlier text is gone.
+TEST(Query, DocumentTextThatFailsIsResultFiveWithNothingCached) {
+  ComApartment apartment;
+  std::wstring dir = Wide(BinDir() + "sim\\module\\plain");  // no client library: no modem
+  CVxWmCmd* command = CVxWmCmd::Instance();
+  ASSERT_EQ(command->CmdGetInfo(dir.c_str()), 0);
+  XmlBuilderTestFailGetXml(E_OUTOFMEMORY);
+  int result = command->CmdGetInfo(dir.c_str());
+  XmlBuilderTestFailGetXml(S_OK);
+  EXPECT_EQ(result, 5);
+  unsigned length = 0;
+  EXPECT_EQ(command->CmdCopyInfo(nullptr, &length), 17);
+  EXPECT_EQ(length, 0u);
+  CVxWmCmd::DeleteInstance();
+}
+
+struct CarrierCase {
+  uint32_t id;
+  const wchar_t* name;  // null: no name
+};
+class Carriers : public ::testing::TestWithParam<CarrierCase> {};
+
+TEST_P(Carriers, IdSelectsItsName) {
+  std::wstring name = L"unchanged";
+  EXPECT_EQ(CCmdSdkCdma::GetCarierStrFromId(GetParam().id, name), GetParam().name != nullptr);
+  EXPECT_EQ(name, GetParam().name ? GetParam().name : L"unchanged");
+}
+INSTANTIATE_TEST_SUITE_P(
+    Cdma, Carriers,
+    ::testing::Values(CarrierCase{0, nullptr}, CarrierCase{1, L"Generic"}, CarrierCase{2, L"Sprint"},
+                      CarrierCase{3, L"Bell"}, CarrierCase{4, L"Telus"}, CarrierCase{5, L"Verizon Vazudari"},
+                      CarrierCase{6, L"Western Vazudari"}, CarrierCase{7, L"Smartcom"}, CarrierCase{8, L"AllTEL"},
+                      CarrierCase{9, L"US Cellular"}, CarrierCase{10, nullptr}, CarrierCase{11, nullptr},
+                      CarrierCase{12, nullptr}, CarrierCase{13, nullptr}, CarrierCase{14, L"China UNICOM"},
+                      CarrierCase{15, L"Hutchison Thailand"}, CarrierCase{16, L"MOVILNET"},
+                      CarrierCase{17, L"Tarjetas IUSACELL Mexico"}, CarrierCase{18, L"Telecom New Zealand"},
+                      CarrierCase{19, L"Reliance"}, CarrierCase{20, L"Telstra"}, CarrierCase{21, L"Mobility Canada"},
+                      CarrierCase{22, L"Verizon Puerto Rico"}, CarrierCase{23, L"Pelephone"},
+                      CarrierCase{24, L"Bell Canada"}, CarrierCase{25, L"Indosol Indonesia"},
+                      CarrierCase{26, L"Midwest Vazudari"}, CarrierCase{27, L"Bell South Chile"},
+                      CarrierCase{28, L"Bell South Panama"}, CarrierCase{29, L"Tata"}, CarrierCase{30, nullptr},
+                      CarrierCase{0xFFFFFFFFu, nullptr}));
+
+struct EsnCase {
+  uint32_t esn;
+  const wchar_t* text;
+};
+class Esns : public ::testing::TestWithParam<EsnCase> {};
+
+TEST_P(Esns, ManufacturerCodeAndSerialInDecimal) {
+  EXPECT_EQ(CCmdSdkCdma::FormatEsn(GetParam().esn), GetParam().text);
+}
+INSTANTIATE_TEST_SUITE_P(Cdma, Esns,
+                         ::testing::Values(EsnCase{(159u << 24) | 42u, L"159-00000042"}, EsnCase{0, L"000-00000000"},
+                                           EsnCase{0xFFFFFFFFu, L"255-16777215"},
+                                           EsnCase{0x80123456u, L"128-01193046"}));
+
 // The GSM object against the R4 stand-in, with a SIM wait short enough for a test.
 class GsmWait : public ::testing::Test {
  protected:
@@ -211,6 +270,61 @@ TEST_F(GsmWait, LateOrMissingNotificationGivesNoSimAndTheSdkIsClosed) {
     EXPECT_EQ(device_->closeCalls, 1u);
     EXPECT_EQ(device_->delivered, 0u) << "the late notification is not delivered after the close";
   }
+}
+
+struct CardCase {
+  int32_t result;  // of the card type read
+  uint32_t card;
+  const char* model;
+};
+class CardTypes : public GsmWait, public ::testing::WithParamInterface<CardCase> {};
+
+TEST_P(CardTypes, NameTheModel) {
+  device_.SetRead(kSimCardType, GetParam().result);
+  device_->cardType = GetParam().card;
+  std::string tree = Run();
+  EXPECT_NE(tree.find(std::string("Device_Type:") + GetParam().model + ","), std::string::npos) << tree;
+}
+INSTANTIATE_TEST_SUITE_P(R4, CardTypes,
+                         ::testing::Values(CardCase{0, 11, "UNKNOWN"}, CardCase{0, 12, "LP4410"},
+                                           CardCase{0, 13, "LP4420"}, CardCase{0, 19, "LP4430"},
+                                           CardCase{0, 20, "LP4430"}, CardCase{0, 21, "LP4430"},
+                                           CardCase{0, 22, "UNKNOWN"}, CardCase{5, 12, "UNKNOWN"}));
+
+struct SimStatusCase {
+  uint32_t status;
+  const char* sim;
+};
+class SimStatuses : public GsmWait, public ::testing::WithParamInterface<SimStatusCase> {};
+
+TEST_P(SimStatuses, GiveTheSimElement) {
+  device_.SetRead(kSimImsi, 0, L"123456789");
+  device_->imsiMcc = 0x0234;
+  device_->imsiMnc = 0x0015;
+  device_->simStatus = GetParam().status;
+  std::string tree = Run();
+  size_t at = tree.find(",SIM{");
+  ASSERT_NE(at, std::string::npos) << tree;
+  EXPECT_EQ(tree.substr(at + 1, tree.size() - at - 2), GetParam().sim);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Sdk, SimStatuses,
+    ::testing::Values(
+        SimStatusCase{2, "SIM{Present:FALSE}"},
+        SimStatusCase{4, "SIM{Present:TRUE,Security{PIN1_Locked:TRUE,PIN1_Blocked:FALSE}}"},
+        SimStatusCase{5, "SIM{Present:TRUE,Security{PIN1_Locked:TRUE,PIN1_Blocked:FALSE}}"},
+        SimStatusCase{8, "SIM{Present:TRUE,Security{PIN1_Locked:TRUE,PIN1_Blocked:FALSE}}"},
+        SimStatusCase{9, "SIM{Present:TRUE,Security{PIN1_Locked:FALSE,PIN1_Blocked:FALSE},Home_MCC:234,"
+                         "Home_MNC:015,IMSI:,ICCID:00000000000000000000}"},
+        SimStatusCase{0, "SIM{Present:TRUE,Security{PIN1_Locked:FALSE,PIN1_Blocked:FALSE},Home_MCC:234,"
+                         "Home_MNC:015,IMSI:,ICCID:00000000000000000000}"}));
+
+TEST_F(GsmWait, FailedIccidReadWritesNoIccid) {
+  device_.SetRead(kSimIccId, 5);
+  std::string tree = Run();
+  EXPECT_NE(tree.find(",SIM{Present:TRUE,Security{PIN1_Locked:FALSE,PIN1_Blocked:FALSE},Home_MCC:000,Home_MNC:000,IMSI:}"),
+            std::string::npos)
+      << tree;
 }
 
 }  // namespace

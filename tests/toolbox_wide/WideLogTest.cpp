@@ -121,6 +121,33 @@ TEST_F(WideLog, LongMessageIsCutAt1024Characters) {
   EXPECT_EQ(bytes.substr(w, end - w).find_first_not_of('w'), std::string::npos);
 }
 
+// Debugger output as a vectored handler sees it: OutputDebugString raises it as an exception.
+std::string g_debugText;
+LONG CALLBACK CaptureDebugOutput(EXCEPTION_POINTERS* e) {
+  const EXCEPTION_RECORD* r = e->ExceptionRecord;
+  if (r->ExceptionCode != DBG_PRINTEXCEPTION_C || r->NumberParameters < 2) return EXCEPTION_CONTINUE_SEARCH;
+  g_debugText.append(reinterpret_cast<const char*>(r->ExceptionInformation[1]));
+  return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+TEST_F(WideLog, DebuggerOutputOnlyInTheOlderBuild) {
+  ASSERT_TRUE(Open());
+  TBDSetClassEnable(TBCT_READ, false);
+  g_debugText.clear();
+  PVOID handler = AddVectoredExceptionHandler(1, CaptureDebugOutput);
+  TBDPrint(TBCT_INFO, TBDLT_INFO, L"passing %s", L"line");
+  TBDPrint(TBCT_READ, TBDLT_INFO, L"dropped line");
+  RemoveVectoredExceptionHandler(handler);
+  TBDEnd();
+  std::string line = "WideTest : " + Time() + ThreadPrefix() + " i :   passing line\r\n";
+  EXPECT_NE(ReadBytes(path_).find(line), std::string::npos);
+#ifdef TBD_OLDER_BUILD
+  EXPECT_EQ(g_debugText, line) << "every passing line, and only those";
+#else
+  EXPECT_EQ(g_debugText, "");
+#endif
+}
+
 #ifndef TBD_OLDER_BUILD
 TEST_F(WideLog, RegistryOverridesApplyAtInit) {
   ASSERT_TRUE(RegWriteDword(HKEY_CURRENT_USER, kAppKey, L"TBCT_READ", 1));
@@ -156,6 +183,22 @@ TEST_F(WideLog, OlderBuildReadsTheRegistryOnlyOnTheAlterEventAndDumpsAfter) {
   EXPECT_NE(bytes.find("before the event"), std::string::npos) << "no overrides at init";
   EXPECT_EQ(bytes.find("after the event"), std::string::npos) << "the re-read disabled the class";
   EXPECT_NE(bytes.find("TBD : DevuRezAzeve Settings"), std::string::npos) << "the dump follows the re-read";
+}
+
+TEST_F(WideLog, OlderBuildClassChangeLinePassesAlwaysAndMaxLogSizeIsNotRead) {
+  ASSERT_TRUE(RegWriteDword(HKEY_CURRENT_USER, kAppKey, L"MaxLogSize", 100));
+  ASSERT_TRUE(TBDInit(path_.c_str(), L"WideTest", 0, true));
+  TBDSetClassEnable(TBDCT_ALL, true);  // class 6: passes with every class and level off
+  HANDLE alter = OpenEventW(EVENT_MODIFY_STATE, FALSE, L"DevuRezAzeve_AlterEvent_WIDETEST");
+  ASSERT_NE(alter, nullptr);
+  SetEvent(alter);
+  CloseHandle(alter);
+  for (int i = 0; i < 10; ++i) TBDPrint(TBDCT_LAST, TBDLT_INFO, L"line %d of some length to fill", i);
+  TBDEnd();
+  std::string bytes = ReadBytes(path_);
+  EXPECT_NE(bytes.find(" t :   TBD : Class enable state change: TBDCT_ALL = true"), std::string::npos) << bytes;
+  EXPECT_NE(bytes.find("line 0 of"), std::string::npos) << "no rotation at a size read from the registry";
+  EXPECT_EQ(GetFileAttributesW((path_ + L"_BACKUP").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(WideLog, OlderBuildRotatesAlsoForDroppedLines) {
