@@ -398,12 +398,18 @@ TEST_F(PluginTest, HostProgramSendsReceivesReadsAndDeletes) {
   CreateDirectoryA(dir.c_str(), nullptr);
   for (auto f : {std::pair<std::string, std::string>{RootBin() + "wmchost.exe", "wmchost.exe"},
                  {RootBin() + "wmcqel.dll", "wmcqel.dll"},
-                 {SdkDir("full") + "\\Qel_Evdomx.dll", "Qel_Evdomx.dll"}})
+                 {SdkDir("full") + "\\Qel_Evdomx.dll", "Qel_Evdomx.dll"},
+                 {ClientDir("full") + "\\qelvxaux.dll", "qelvxaux.dll"}})
     ASSERT_TRUE(CopyFileA(f.first.c_str(), (dir + f.second).c_str(), FALSE)) << f.first;
+  // The simulated client library beside the host, so no other one is found by name.
   SimSdkControl sdk("Local\\QelSimModemSdk-smshost");
-  ASSERT_TRUE(sdk.ok());
+  SimClientControl client("Local\\QelSimClient-smshost");
+  ASSERT_TRUE(sdk.ok() && client.ok());
   sdk.Reset();
+  client.Reset();
+  client->powerState = 1;
   SetEnvironmentVariableA("QEL_SIMSDK_BLOCK", "Local\\QelSimModemSdk-smshost");
+  SetEnvironmentVariableA("QEL_SIMCLIENT_BLOCK", "Local\\QelSimClient-smshost");
   DWORD code = 0;
   std::string out = RunHost(dir,
                             "startup smsstatus 2 97 smssend 2065550123 \"Running late\" smsdeliver 41 4255550123 "
@@ -411,6 +417,7 @@ TEST_F(PluginTest, HostProgramSendsReceivesReadsAndDeletes) {
                             "smscount 0 smsdeleteall 0 smssent shutdown",
                             &code);
   SetEnvironmentVariableA("QEL_SIMSDK_BLOCK", nullptr);
+  SetEnvironmentVariableA("QEL_SIMCLIENT_BLOCK", nullptr);
   EXPECT_EQ(code, 0u) << out;
   for (const char* line :
        {"WMC_SendMessage(2065550123, \"Running late\"): 1097", "wait 5: received", "WMC_GetMessageCount(0): 1",
