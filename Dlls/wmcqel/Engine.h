@@ -18,6 +18,11 @@ constexpr int kReadyAttempts = 10;
 constexpr DWORD kReadyRetryPauseMs = 1000;
 constexpr DWORD kInitTimerPeriodMs = 1000;
 constexpr int kRestartReadyAttempts = 30;
+constexpr DWORD kNdisPollPauseMs = 1000;     // between call-state reads before NDIS mode goes off
+constexpr int kNdisPollAttempts = 5;
+constexpr DWORD kFieldTestPeriodMs = 1000;
+// The programming code built into the plug-in, for NAM writes without a host code.
+constexpr uint32_t kFixedProgrammingCode = 123456;
 
 // The SDK notification ids the engine subscribes, in order.
 constexpr uint32_t kSubscribedIds[] = {5, 6, 9, 10, 11, 12, 13, 15, 16, 17, 19, 20, 34, 38, 52, 54, 18, 53};
@@ -39,6 +44,9 @@ extern std::atomic<uint32_t> g_firstMessageRead;
 // The function registered with the SDK and the client library.
 extern "C" void QELSDK_CALL NotificationCallback(const void* record);
 void CALLBACK InitTimerProc(HWND hwnd, UINT message, UINT_PTR id, DWORD time);
+void CALLBACK FieldTestTimerProc(HWND hwnd, UINT message, UINT_PTR id, DWORD time);
+// Launches the upgrade program named in the block and waits for its end (WMC_Upgrade).
+int LaunchUpgrade(const WMC_UPGRADE_INFO* info);
 // Dispatches the calling thread's messages for ms milliseconds, waiting for them in between.
 void PumpMessagesFor(uint32_t ms);
 int ScaleRssi(int rssi);
@@ -72,8 +80,22 @@ class CSEVDOEngine {
   // Activation and modem lock.
 
   // Parameters, NDIS mode and upgrade.
+  int Engine_GetParameters(WMC_PARAMETERS* out);
+  int Engine_SetParameters(const WMC_PARAMETERS* in);
+  int GetNDISMode(int* on);
+  int SetNDISMode(uint32_t mode);
+  // WMC_SetNDISMode's work: the mode switch with the packet data call started or ended.
+  int SwitchNDISMode(uint32_t mode);
+  int CheckForUpgrade(WMC_UPGRADE_INFO* info);
+  // WMC_SetPower's work: through the client library, else through the SDK.
+  int SwitchPower(int on);
 
   // Field-test trace.
+  void CallFieldTestHeader();
+  void CallFieldTest();
+  static const char* SystemPrefString(int value);
+  static const char* ATStateString(int value);
+  static const char* YesNoString(int value);
 
   // Short messages.
   int GetUnreadCount();

@@ -3,6 +3,7 @@
 // pass.
 #include "Exports.h"
 
+#include <cstring>
 #include <new>
 
 #include "DebugLog.h"
@@ -200,35 +201,48 @@ int __cdecl WMC_ChangeLockCode(const char*, const char* newCode) {
 }
 int __cdecl WMC_GetParameters(WMC_PARAMETERS* parameters) {
   if (int r = CheckBlock(parameters, kWmcMinParameters)) return r;
-  return kNotServed;
+  return Engine()->Engine_GetParameters(parameters);
 }
 int __cdecl WMC_SetParameters(WMC_PARAMETERS* parameters) {
   if (int r = CheckBlock(parameters, kWmcMinParameters)) return r;
-  return kNotServed;
+  WMC_PARAMETERS copy;
+  std::memcpy(&copy, parameters, sizeof copy);
+  return Engine()->Engine_SetParameters(&copy);
 }
-int __cdecl WMC_CheckForUpgrade(WMC_UPGRADE_INFO*) {
-  if (int r = CheckEngine()) return r;
-  return kNotServed;
+// The upgrade and NDIS blocks are checked like the others (null 1, too small 300) before
+// anything is read or written.
+int __cdecl WMC_CheckForUpgrade(WMC_UPGRADE_INFO* info) {
+  if (int r = CheckBlock(info, kWmcMinUpgradeInfo)) return r;
+  return Engine()->CheckForUpgrade(info);
 }
-int __cdecl WMC_Upgrade(WMC_UPGRADE_INFO*) { return kNotServed; }
+int __cdecl WMC_Upgrade(WMC_UPGRADE_INFO* info) {
+  if (!info) return WMC_ERROR_INVALID_PARAMETER;
+  if (TooSmall(info, kWmcMinUpgradeInfo)) return WMC_ERROR_BUFFER_TOO_SMALL;
+  return LaunchUpgrade(info);
+}
 
 int __cdecl WMC_SetPower(int on) {
   WMC_Startup();
   CSEVDOEngine* e = Engine();
   if (!e) return WMC_ERROR_NOT_STARTED;
-  int r = e->Engine_SetPower(on);
-  if (r == WMC_ERROR_NOT_SUPPORTED) return e->Engine_SetRadioPower(on);
+  return e->SwitchPower(on);
+}
+int __cdecl WMC_SetNDISMode(WMC_NDIS_MODE* mode) {
+  if (!mode) return WMC_ERROR_INVALID_PARAMETER;
+  if (TooSmall(mode, kWmcMinNdisMode)) return WMC_ERROR_BUFFER_TOO_SMALL;
+  WMC_Startup();
+  if (int r = CheckEngine()) return r;
+  return Engine()->SwitchNDISMode(mode->mode);
+}
+int __cdecl WMC_GetNDISMode(WMC_NDIS_MODE* mode) {
+  if (!mode) return WMC_ERROR_INVALID_PARAMETER;
+  if (TooSmall(mode, kWmcMinNdisMode)) return WMC_ERROR_BUFFER_TOO_SMALL;
+  WMC_Startup();
+  if (int r = CheckEngine()) return r;
+  int on = 0;
+  int r = Engine()->GetNDISMode(&on);
+  if (r == WMC_ERROR_SUCCESS) mode->mode = static_cast<uint32_t>(on);
   return r;
-}
-int __cdecl WMC_SetNDISMode(WMC_NDIS_MODE*) {
-  WMC_Startup();
-  if (int r = CheckEngine()) return r;
-  return kNotServed;
-}
-int __cdecl WMC_GetNDISMode(WMC_NDIS_MODE*) {
-  WMC_Startup();
-  if (int r = CheckEngine()) return r;
-  return kNotServed;
 }
 
 int __cdecl WMC_GetMessageCount(int box) {

@@ -261,6 +261,7 @@ constexpr uint32_t kWmcMinConnectionInfo = 32, kWmcMinNetworkInfo = 80, kWmcMinB
                    kWmcMinDeviceInfo = 548, kWmcMinActivationInfo = 124, kWmcMinParameters = 14,
                    kWmcMinSmsMessage = 22, kWmcMinCallEntry = 84, kWmcMinContact = 16, kWmcMinGroup = 72,
                    kWmcMinFieldSizes = 34;
+constexpr uint32_t kWmcMinUpgradeInfo = 528, kWmcMinNdisMode = 8;
 
 static_assert(sizeof(WMC_SMS_MESSAGE) == 22, "host SMS block");
 static_assert(offsetof(WMC_SMS_MESSAGE, message) == 4, "host SMS block");

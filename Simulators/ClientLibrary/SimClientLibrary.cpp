@@ -54,6 +54,7 @@ int32_t __cdecl QelHWSetPower(uint32_t state) {
   CheckThread();
   if (Control()->setPowerResult) return Control()->setPowerResult;
   if (state != 1 && state != 2) return QELHW_ERR_INVALID_STATE;
+  if (Control()->powerState == 3) return 0;  // a disabled radio: the request does nothing
   Control()->powerState = state;
   return 0;
 }

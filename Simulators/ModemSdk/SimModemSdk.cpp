@@ -21,6 +21,7 @@
 #include <cstring>
 
 #include "SimSdkControl.h"
+#include "SimSdkParameters.h"
 #include "SimSdkSms.h"
 
 namespace {
@@ -210,7 +211,7 @@ uint32_t GetRecord(const char* name, void* out, uint32_t timeout) {
   if (IsNamed(name, "QelGetSMSMessageStatus") && !s.result && !s.outLength && SmsStoreOn())
     return Served(name, SimSmsStatus(Control(), out));
   WriteOut(s, out);
-  return s.result;
+  return simsdk::ParametersRead(Control(), name, s, out);
 }
 uint32_t SetRecord(const char* name, const void* in, uint32_t timeout) {
   SimSdkEntry s = Begin(name, timeout, {Arg(in)});
@@ -229,20 +230,21 @@ uint32_t GetNamText(const char* name, uint16_t nam, char* buffer, uint32_t size,
 }
 uint32_t SetU16(const char* name, uint16_t value, uint32_t timeout) {
   SimSdkEntry s = Begin(name, timeout, {value});
-  if (IsNamed(name, "QelSetMessageRetrieved") && !s.result && SmsStoreOn()) return Served(name, SimSmsSetRetrieved(Control(), value));
-  return s.result;
+  if (IsNamed(name, "QelSetMessageRetrieved") && !s.result && SmsStoreOn())
+    return Served(name, SimSmsSetRetrieved(Control(), value));
+  return simsdk::ParametersWrite(Control(), name, s, value);
 }
 uint32_t SetU32(const char* name, uint32_t value, uint32_t timeout) { return Begin(name, timeout, {value}).result; }
 uint32_t GetNamRecord(const char* name, uint16_t nam, void* out, uint32_t timeout) {
   SimSdkEntry s = Begin(name, timeout, {nam, Arg(out)});
   WriteOut(s, out);
-  return s.result;
+  return simsdk::ParametersRead(Control(), name, s, out);
 }
 uint32_t SetNamRecord(const char* name, uint16_t nam, const void* in, uint32_t timeout) {
   return Begin(name, timeout, {nam, Arg(in)}).result;
 }
 uint32_t SetNamU16(const char* name, uint16_t nam, uint16_t value, uint32_t timeout) {
-  return Begin(name, timeout, {nam, value}).result;
+  return simsdk::ParametersWrite(Control(), name, Begin(name, timeout, {nam, value}), value);
 }
 uint32_t SetMode(const char* name, uint32_t mode) {
   SimSdkEntry s = Begin(name, kNoTimeout, {mode});
@@ -250,7 +252,9 @@ uint32_t SetMode(const char* name, uint32_t mode) {
     auto guard = Control().lock();
     Control()->powerMode = mode;
   }
-  return s.result;
+  int32_t result = simsdk::ParametersWrite(Control(), name, s, mode);
+  if (result != s.result) LogResult(name, result);
+  return result;
 }
 uint32_t GetMode(const char* name, void* out) {
   SimSdkEntry s = Begin(name, kNoTimeout, {Arg(out)});
@@ -258,10 +262,12 @@ uint32_t GetMode(const char* name, void* out) {
     auto guard = Control().lock();
     uint32_t mode = Control()->powerMode;
     std::memcpy(out, &mode, sizeof mode);
-  } else {
-    WriteOut(s, out);
+    return s.result;
   }
-  return s.result;
+  WriteOut(s, out);
+  int32_t result = simsdk::ParametersRead(Control(), name, s, out);
+  if (result != s.result) LogResult(name, result);
+  return result;
 }
 
 }  // namespace
@@ -419,10 +425,11 @@ uint32_t QELSDK_CALL QelRegisterCallback(QelNotifyFn fn, uint64_t mask) {
     return s.result;                                                                              \
   }
 #define QEL_SIM_BODY_PFN_QelPstGetDsMipGenUser(n)                                                  \
-  uint32_t QELSDK_CALL n(uint16_t m, uint16_t size, char* nai, void*, void*, void*, void*, void*, \
-                         void*, void*, void*, uint32_t t) {                                        \
+  uint32_t QELSDK_CALL n(uint16_t m, uint16_t size, char* nai, void* a, void* b, void* c, void* d, void* e, \
+                         void* f, void* g, void* h, uint32_t t) {                                  \
     SimSdkEntry s = Begin(#n, t, {m, size, Arg(nai)});                                             \
     WriteText(s, nai, size);                                                                       \
+    simsdk::MipGenUser(Control(), s, size, nai, a, b, c, d, e, f, g, h);                           \
     return s.result;                                                                               \
   }
 #define QEL_SIM_BODY_PFN_QelGetERIVer(n)                                             \
@@ -449,6 +456,7 @@ uint32_t QELSDK_CALL QelRegisterCallback(QelNotifyFn fn, uint64_t mask) {
   uint32_t QELSDK_CALL n(const char* p, void* st, char* b, void* l, uint32_t t) {    \
     SimSdkEntry s = Begin(#n, t, {Arg(p), Arg(st), Arg(b), Arg(l)});                 \
     WriteOut(s, st);                                                                 \
+    simsdk::VerifyUpgradeRequired(Control(), s, p, st, b, l);                        \
     return s.result;                                                                 \
   }
 

@@ -27,7 +27,7 @@ LONG gTime = 0, gCalls = 0;
 
 void Traced(DWORD sleepMs) {
   FunctionTrace trace("CTest::Traced", &gTime, &gCalls);
-  Sleep(sleepMs);
+  SleepEx(sleepMs, TRUE);  // a wait through the wineserver, which also refreshes the tick count
 }
 
 TEST_F(TraceFixture, EntryAndExitLinesWithTotals) {

@@ -2,46 +2,13 @@
 // callback slots, the error texts and the answers of the stubs.
 #include <functional>
 
+#include "GuardedBlock.h"
 #include "NetworkErrors.h"
 #include "PluginFixture.h"
 
 namespace {
 
 using namespace plugintest;
-
-// A block of n bytes ending where a no-access page begins, its bytes set to a marker and its
-// size field to n (when there is room for one).
-class GuardedBlock {
- public:
-  explicit GuardedBlock(uint32_t n, const std::function<void(void*)>& prepare = nullptr) : n_(n) {
-    SYSTEM_INFO si;
-    GetSystemInfo(&si);
-    page_ = si.dwPageSize;
-    base_ = static_cast<uint8_t*>(VirtualAlloc(nullptr, 2 * page_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-    DWORD old;
-    VirtualProtect(base_ + page_, page_, PAGE_NOACCESS, &old);
-    block_ = base_ + page_ - n;
-    std::memset(block_, 0xEE, n);
-    if (n >= 4) std::memcpy(block_, &n, 4);
-    if (prepare) prepare(block_);
-    std::memcpy(before_, block_, n);
-  }
-  ~GuardedBlock() { VirtualFree(base_, 0, MEM_RELEASE); }
-  void* get() const { return block_; }
-  bool Unchanged() const { return std::memcmp(before_, block_, n_) == 0; }
-  uint32_t At(uint32_t offset) const {
-    uint32_t v;
-    std::memcpy(&v, block_ + offset, 4);
-    return v;
-  }
-
- private:
-  uint32_t n_;
-  DWORD page_ = 0;
-  uint8_t* base_ = nullptr;
-  uint8_t* block_ = nullptr;
-  uint8_t before_[1024];
-};
 
 constexpr int kNone = -1000;  // the column does not apply
 struct ExportRow {
@@ -56,10 +23,14 @@ uint8_t g_smsBytes[8];
 
 std::vector<ExportRow> Rows() {
   auto withBytes = [](void* b) { SetSmsMessageBytes(*static_cast<WMC_SMS_MESSAGE*>(b), g_smsBytes); };
+  auto upgradeProgram = [](void* b) {
+    std::string program = RootBin() + "exitwith.exe";
+    lstrcpynA(static_cast<WMC_UPGRADE_INFO*>(b)->programPath, program.c_str(), 260);
+  };
   return {
       {"WMC_Activate", [](void* b) { return WMC_Activate(static_cast<WMC_ACTIVATION_INFO*>(b)); }, 124, 1, 300, 107, 103},
       {"WMC_ChangeLockCode", [](void*) { return WMC_ChangeLockCode("1", "2"); }, 0, kNone, kNone, 107, 103},
-      {"WMC_CheckForUpgrade", [](void*) { WMC_UPGRADE_INFO u{}; return WMC_CheckForUpgrade(&u); }, 0, kNone, kNone, 107, 103},
+      {"WMC_CheckForUpgrade", [](void* b) { return WMC_CheckForUpgrade(static_cast<WMC_UPGRADE_INFO*>(b)); }, 528, 1, 300, 107, 0},
       {"WMC_ClearCallEntries", [](void*) { return WMC_ClearCallEntries(0); }, 0, kNone, kNone, 107, 103},
       {"WMC_DeleteAllMessages", [](void*) { return WMC_DeleteAllMessages(0); }, 0, kNone, kNone, 107, 0},
       {"WMC_DeleteContact", [](void*) { return WMC_DeleteContact(nullptr); }, 0, kNone, kNone, 103, 103},
@@ -81,7 +52,7 @@ std::vector<ExportRow> Rows() {
       {"WMC_GetNetworkInfo", [](void* b) { return WMC_GetNetworkInfo(static_cast<WMC_NETWORK_INFO*>(b)); }, 80, 1, 300, 107, 103},
       {"WMC_GetNextCallEntry", [](void* b) { return WMC_GetNextCallEntry(static_cast<WMC_CALL_ENTRY*>(b)); }, 84, 1, 300, 107, 103},
       {"WMC_GetNextMessage", [](void* b) { return WMC_GetNextMessage(static_cast<WMC_SMS_MESSAGE*>(b)); }, 22, 1, 300, 107, 104},
-      {"WMC_GetParameters", [](void* b) { return WMC_GetParameters(static_cast<WMC_PARAMETERS*>(b)); }, 14, 1, 300, 107, 103},
+      {"WMC_GetParameters", [](void* b) { return WMC_GetParameters(static_cast<WMC_PARAMETERS*>(b)); }, 14, 1, 300, 107, 0},
       {"WMC_GetPictureID", [](void* b) { return WMC_GetPictureID(0, static_cast<WMC_GROUP*>(b)); }, 72, 1, 300, 107, 103},
       {"WMC_GetRingerID", [](void* b) { return WMC_GetRingerID(0, static_cast<WMC_GROUP*>(b)); }, 72, 1, 300, 107, 103},
       {"WMC_PlayRingerID", [](void*) { return WMC_PlayRingerID(nullptr); }, 0, kNone, kNone, 103, 103},
@@ -94,16 +65,18 @@ std::vector<ExportRow> Rows() {
       {"WMC_SetLocationMode", [](void*) { return WMC_SetLocationMode(nullptr); }, 0, kNone, kNone, 103, 103},
       {"WMC_SetLock", [](void*) { return WMC_SetLock(1, "1234"); }, 0, kNone, kNone, 107, 103},
       {"WMC_SetMessageStatus", [](void*) { return WMC_SetMessageStatus(nullptr); }, 0, kNone, kNone, 107, 103},
-      {"WMC_SetParameters", [](void* b) { return WMC_SetParameters(static_cast<WMC_PARAMETERS*>(b)); }, 14, 1, 300, 107, 103},
+      {"WMC_SetParameters", [](void* b) { return WMC_SetParameters(static_cast<WMC_PARAMETERS*>(b)); }, 14, 1, 300, 107, 1},
       {"WMC_SetPowerState", [](void*) { return WMC_SetPowerState(nullptr); }, 0, kNone, kNone, 103, 103},
       {"WMC_SetRadioPower", [](void*) { return WMC_SetRadioPower(1); }, 0, kNone, kNone, 107, 0},
-      {"WMC_Upgrade", [](void*) { WMC_UPGRADE_INFO u{}; return WMC_Upgrade(&u); }, 0, kNone, kNone, 103, 103},
+      {"WMC_Upgrade", [](void* b) { return WMC_Upgrade(static_cast<WMC_UPGRADE_INFO*>(b)); }, 528, 1, 300, 0, 0,
+       upgradeProgram},
   };
 }
 
 bool WritesOnSuccess(const char* name) {
   return std::strcmp(name, "WMC_GetBatteryInfo") == 0 || std::strcmp(name, "WMC_GetFieldSizes") == 0 ||
-         std::strcmp(name, "WMC_GetNetworkErrorString") == 0;
+         std::strcmp(name, "WMC_GetNetworkErrorString") == 0 || std::strcmp(name, "WMC_GetParameters") == 0 ||
+         std::strcmp(name, "WMC_CheckForUpgrade") == 0;
 }
 
 TEST_F(PluginTest, EveryExportChecksInItsOrder) {
