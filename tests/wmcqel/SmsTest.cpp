@@ -1,6 +1,7 @@
 // Short messages through the exports against the simulated modem's store: counting, reading
 // (a message the host's buffer cannot take stays for the next read), sending with its status
 // from the SDK's thread, deleting and the repeated new-message notification.
+#include <atomic>
 #include <functional>
 
 #include "HostProcess.h"
@@ -346,11 +347,19 @@ namespace {
 
 using namespace plugintest;
 
+// Milliseconds from the performance counter (Wine's tick count can lag behind).
+double Milliseconds() {
+  LARGE_INTEGER now, frequency;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&frequency);
+  return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
 volatile LONG g_newMessages = 0;
-volatile DWORD g_newMessageTick = 0;
+std::atomic<double> g_newMessageAt{0};
 void __cdecl CountNewMessage(int index) {
   if (index != WMC_NOTIFY_NEW_MESSAGE) return;
-  g_newMessageTick = GetTickCount();
+  g_newMessageAt = Milliseconds();
   InterlockedIncrement(&g_newMessages);
 }
 
@@ -370,14 +379,14 @@ TEST_F(PluginTest, ReNotifyThreadKeepsTheLibraryUntilItEnds) {
   ASSERT_EQ(setCallback(WMC_NOTIFY_NEW_MESSAGE, CountNewMessage, 0), 0);
   ASSERT_EQ(startup(), 0);
   ASSERT_EQ(count(0), 1);
-  DWORD deleted = GetTickCount();
+  double deleted = Milliseconds();
   ASSERT_EQ(remove(1), 0);
   FreeLibrary(library);
   EXPECT_NE(GetModuleHandleA("wmcqel.dll"), nullptr);  // held by the waiting thread
   ASSERT_TRUE(qeltest::PumpUntil([] { return g_newMessages >= 1; }, 6000));
-  DWORD elapsed = g_newMessageTick - deleted;
-  EXPECT_GE(elapsed, 1950u);
-  EXPECT_LT(elapsed, 4000u);
+  double elapsed = g_newMessageAt.load() - deleted;
+  EXPECT_GE(elapsed, 1990.0);
+  EXPECT_LT(elapsed, 4000.0);
   // The thread's end unloads the library, which tears the engine down.
   EXPECT_TRUE(qeltest::PumpUntil([] { return GetModuleHandleA("wmcqel.dll") == nullptr; }, 6000));
   EXPECT_EQ(sdk_.Calls("QelApiClose").size(), 1u);
