@@ -66,6 +66,11 @@ WINEDEBUG=-all "$root/cmake/wine-run.sh" "$x64/wmchost.exe" --sdk-dir "$sdkdir" 
   2>/dev/null | tr -d '\r' | grep -Ev 'callback slot [0-9]+: index ([0-46-9]|[0-9][0-9])$' | sed 's/^/  /' ||
   echo "  (the host reported a failure)"
 
+say "the plug-in's field-test trace: three seconds of header and lines (wmchost fieldtest)"
+WINEDEBUG=-all "$root/cmake/wine-run.sh" "$x64/wmchost.exe" --sdk-dir "$sdkdir" simmodem startup fieldtest 3200 shutdown \
+  2>/dev/null | tr -d '\r' | iconv -f CP1252 -t UTF-8 | grep -E '^WMC_|^sim|^field test' | sed 's/^/  /' ||
+  echo "  (the host reported a failure)"
+
 # The logs' folder: "Application Data\Veltra Vazudari\Logs" under the user's profile.
 profile=$(run cmd /c echo %USERPROFILE% | tail -n 1)
 logdir="$(run winepath -u "$profile\\Application Data\\Veltra Vazudari\\Logs")"

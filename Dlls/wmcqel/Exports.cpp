@@ -167,7 +167,8 @@ int __cdecl WMC_SetFieldTest(int enable, WMC_FIELDTEST_CALLBACK fn) {
     return WMC_ERROR_SUCCESS;
   }
   WMC_FIELDTEST_CALLBACK empty = nullptr;
-  g_hostCallbacks.fieldTest.compare_exchange_strong(empty, fn);
+  g_hostCallbacks.fieldTest.compare_exchange_strong(empty, fn);  // a set callback stays
+  if (CSEVDOEngine* e = Engine()) e->CallFieldTestHeader();
   return WMC_ERROR_SUCCESS;
 }
 

@@ -10,6 +10,10 @@
 //     inject ID [W8 [W12]] queue an SDK notification in the simulated SDK (its block named by
 //                          QEL_SIMSDK_BLOCK, or this process's)
 //     run PROGRAM ARG      run a program (ARG may be "-") and wait for its end
+//     fieldtest MS         switch the field-test trace on, pump messages for MS, switch it
+//                          off; prints the header and each line with its time since the header
+//     simmodem             script the simulated SDK with a sample modem for the field-test
+//                          trace (numbers, versions, signal, Mobile IP profile, temperature)
 //   short messages (the simulated SDK's store is used by the sms... commands):
 //     smssend NUMBER TEXT  WMC_SendMessage of a text to a number
 //     smscount BOX | smsdelete ID | smsdeleteall BOX
@@ -83,7 +87,21 @@ struct Plugin {
   decltype(&::WMC_GetNextMessage) GetNextMessage = nullptr;
   decltype(&::WMC_DeleteMessage) DeleteMessage = nullptr;
   decltype(&::WMC_DeleteAllMessages) DeleteAllMessages = nullptr;
+  decltype(&::WMC_SetFieldTest) SetFieldTest = nullptr;
 };
+
+DWORD g_fieldTestStart = 0;
+void __cdecl OnFieldTest(const char* text, int length) {
+  std::string line(text, length > 0 ? static_cast<size_t>(length) : 0);
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  if (line.compare(0, 11, "Directory #") == 0) {
+    g_fieldTestStart = GetTickCount();
+    Print("field test header (%d bytes): %s\n", length, line.c_str());
+  } else {
+    Print("field test line at +%lu ms: %s\n", static_cast<unsigned long>(GetTickCount() - g_fieldTestStart),
+          line.c_str());
+  }
+}
 
 
 template <class F>
@@ -111,7 +129,8 @@ bool Load(Plugin& p) {
          Bind(p.library, &p.GetMessageCount, "WMC_GetMessageCount") && Bind(p.library, &p.SendMessage, "WMC_SendMessage") &&
          Bind(p.library, &p.GetFirstMessage, "WMC_GetFirstMessage") &&
          Bind(p.library, &p.GetNextMessage, "WMC_GetNextMessage") && Bind(p.library, &p.DeleteMessage, "WMC_DeleteMessage") &&
-         Bind(p.library, &p.DeleteAllMessages, "WMC_DeleteAllMessages") && bound == 47;
+         Bind(p.library, &p.DeleteAllMessages, "WMC_DeleteAllMessages") &&
+         Bind(p.library, &p.SetFieldTest, "WMC_SetFieldTest") && bound == 47;
 }
 
 void PumpFor(DWORD ms, int index = -1) {
@@ -223,6 +242,40 @@ int main(int argc, char** argv) {
       Mark();
       Print("wait %d: %s\n", index, ok ? "received" : "timeout");
       failures += ok ? 0 : 1;
+    } else if (cmd == "fieldtest") {
+      int ms = number(++i);
+      Print("WMC_SetFieldTest(1): %d\n", p.SetFieldTest(1, OnFieldTest));
+      PumpFor(static_cast<DWORD>(ms));
+      Print("WMC_SetFieldTest(0): %d\n", p.SetFieldTest(0, OnFieldTest));
+    } else if (cmd == "simmodem") {
+      static SimSdkControl sdk;  // held, so the script outlives this command until the SDK loads
+      bool ok = sdk.ok();
+      if (ok) {
+        sdk->parameters.accolc = 7;
+        sdk->parameters.prefMode = 4;
+        sdk->parameters.systemPref = 4;
+        sdk->parameters.sci = 2;
+        SimSdkFieldTestState& f = sdk->fieldTest;
+        std::snprintf(f.nai, sizeof f.nai, "%s", "user@example.net");
+        f.haSpiEnable = f.aaaSpiEnable = 1;
+        f.haSpi = 1234;
+        f.aaaSpi = 2345;
+        f.homeAddress = 0x0A00000Au;  // 10.0.0.10 in network order
+        f.primaryHa = 0x0100A8C0u;    // 192.168.0.1
+        f.secondaryHa = 0x0200A8C0u;  // 192.168.0.2
+        uint16_t signal[6] = {0, 0, 78, 6, 92, 9};
+        sdk.SetOut("QelGetRssiEcio", signal);
+        sdk.SetOut("QelGetTemperature", int32_t{38});
+        sdk.SetOut("QelGetPRLVersion", uint16_t{51024});
+        sdk.SetOut("QelGetERIVer", uint16_t{3});
+        sdk.SetOut("QelGetTechPacketZone", uint16_t{17});
+        uint16_t sidNid[2] = {4145, 13};
+        sdk.SetOut("QelPstGetHomeSidNid", sidNid);
+        sdk.SetText("QelGetMobileDirNum", "5551230042");
+        sdk.SetText("QelGetFirmwareVersion", "Q1.2.07 2026-11-30");
+        sdk.SetText("QelGetHardwareVersion", "REV B");
+      }
+      Print("simmodem: %s\n", ok ? "scripted" : "failed");
     } else if (cmd == "pump") {
       PumpFor(static_cast<DWORD>(number(++i)));
     } else if (cmd == "inject") {
