@@ -71,6 +71,22 @@ WINEDEBUG=-all "$root/cmake/wine-run.sh" "$x64/wmchost.exe" --sdk-dir "$sdkdir" 
   2>/dev/null | tr -d '\r' | iconv -f CP1252 -t UTF-8 | grep -E '^WMC_|^sim|^field test' | sed 's/^/  /' ||
   echo "  (the host reported a failure)"
 
+# --- The device information module (QelVXWM) in the welcome application's place.
+say "the device information module QelVXWM.dll in the welcome application's place (welcomeapp): a simulated CDMA modem"
+welcome="$x64/demo-qelvxwm"
+rm -rf "$welcome" && mkdir -p "$welcome"
+cp "$x64/QelVXWM.dll" "$x64/QelVxAux.dll" "$x64/sim/module/QelCardDetect.dll" "$x64/sim/module/Qel32_KX450.dll" "$welcome/"
+cp "$x64/sim/sdk/full/Qel_Evdomx.dll" "$welcome/qel_evdomx.dll"
+module="$(run winepath -w "$welcome/QelVXWM.dll")"
+appdata=$(run cmd /c echo %APPDATA% | tail -n 1)
+saved="$appdata\\Veltra Vazudari\\Logs\\QelVXWM.xml"
+for modem in cdma gsm; do
+  if [ "$modem" = gsm ]; then say "the same module for a simulated GSM modem with a usable SIM"; fi
+  run "$x64/welcomeapp.exe" --modem "$modem" "$module" | sed 's/^/  /' || echo "  (welcomeapp reported a failure)"
+  echo "  saved as $saved ($(wc -c <"$(run winepath -u "$saved")") bytes)"
+done
+# --- end of the device information module
+
 # The logs' folder: "Application Data\Veltra Vazudari\Logs" under the user's profile.
 profile=$(run cmd /c echo %USERPROFILE% | tail -n 1)
 logdir="$(run winepath -u "$profile\\Application Data\\Veltra Vazudari\\Logs")"

@@ -1,6 +1,7 @@
 #include "CmdXml.h"
 
 #include "FunctionTrace.h"
+#include "ModuleLog.h"
 #include "SafeString.h"
 #include "devurezazeve.h"
 
@@ -221,10 +222,11 @@ bool CCmdXml::GetXmlDoc(std::wstring& cache) {
   std::wstring text;
   if (!builder_->GetXml(text)) return false;
   cache = text;
+  // Without a log folder the bare name stands, in the current directory; a folder whose path
+  // does not fit gets no file rather than one in some other place.
   wchar_t path[MAX_PATH] = {};
-  if (!TBDGetLogDirectory(path)) {
-    // No folder (unset or over-long profile variables): no file in some other place.
-    TBDPrint(TBCT_INFO, TBDLT_ERROR, L"No log folder, document not saved");
+  if (FindLogDirectory(path) == kLogFolderTooLong) {
+    TBDPrint(TBCT_INFO, TBDLT_ERROR, L"Log folder too long, document not saved");
     return true;
   }
   const wchar_t kFileName[] = L"QelVXWM.xml";

@@ -16,10 +16,12 @@ bool Append(wchar_t* buffer, const wchar_t* text) {
   return true;
 }
 
-// An environment value that fits the buffer whole, else false (counted as missing).
-bool ReadVariable(const wchar_t* name, wchar_t* out) {
+// An environment value that fits the buffer whole, else false (counted as missing); *tooLong
+// is set when the value exists but does not fit.
+bool ReadVariable(const wchar_t* name, wchar_t* out, bool* tooLong) {
   DWORD n = GetEnvironmentVariableW(name, out, kPathChars);
   if (n == 0 || n >= static_cast<DWORD>(kPathChars)) {
+    if (n >= static_cast<DWORD>(kPathChars)) *tooLong = true;
     out[0] = 0;
     return false;
   }
@@ -116,34 +118,29 @@ void TBDWriteSetupVersionLine() {
   GetModuleVersion(g_versionOfHost ? nullptr : g_versionPath);
 }
 
+bool TBDGetLogDirectory(wchar_t* out) { return FindLogDirectory(out) == kLogFolderFound; }
+
 #ifndef QELVXWM_GSM_ONLY
 
-bool TBDGetLogDirectory(wchar_t* out) {
+LogFolderResult FindLogDirectory(wchar_t* out) {
+  out[0] = 0;
   bool failed = false;
   bool before5 = WindowsBefore5(&failed);
-  if (failed || before5) {
-    out[0] = 0;
-    return !failed;
-  }
+  if (failed) return kLogFolderNone;
+  if (before5) return kLogFolderFound;
   wchar_t folder[kPathChars] = {};
-  if (!ReadVariable(L"APPDATA", folder) || !folder[0]) {
-    if (!ReadVariable(L"ALLUSERSPROFILE", folder) || !folder[0]) return false;
-    if (!Append(folder, L"\\Application data")) {
-      out[0] = 0;
-      return false;
-    }
+  bool tooLong = false;
+  if (!ReadVariable(L"APPDATA", folder, &tooLong) || !folder[0]) {
+    if (!ReadVariable(L"ALLUSERSPROFILE", folder, &tooLong) || !folder[0])
+      return tooLong ? kLogFolderTooLong : kLogFolderNone;
+    if (!Append(folder, L"\\Application data")) return kLogFolderTooLong;
   }
-  if (!Append(folder, L"\\Veltra Vazudari")) {
-    out[0] = 0;
-    return false;
-  }
+  if (!Append(folder, L"\\Veltra Vazudari")) return kLogFolderTooLong;
   CreateDirectoryW(folder, nullptr);
-  if (!Append(folder, L"\\Logs\\") || !Folder(folder)) {
-    out[0] = 0;
-    return false;
-  }
+  if (!Append(folder, L"\\Logs\\")) return kLogFolderTooLong;
+  if (!Folder(folder)) return kLogFolderNone;
   SafeWcsCopy(out, folder, kPathChars);
-  return true;
+  return kLogFolderFound;
 }
 
 int32_t TBDSetup(const wchar_t* fileName, const wchar_t* appName, bool truncate, const LogSettings* settings) {
@@ -180,16 +177,17 @@ int32_t TBDSetup(const wchar_t* fileName, const wchar_t* appName, bool truncate,
 
 #else  // the older GSM-only build
 
-bool TBDGetLogDirectory(wchar_t* out) {
+LogFolderResult FindLogDirectory(wchar_t* out) {
   out[0] = 0;
   bool failed = false;
-  if (WindowsBefore5(&failed) || failed) return !failed;
+  if (WindowsBefore5(&failed) || failed) return failed ? kLogFolderNone : kLogFolderFound;
   wchar_t folder[kPathChars] = {};
-  ReadVariable(L"USERPROFILE", folder);
-  if (!Append(folder, L"\\Application Data\\Veltra Vazudari\\Logs\\")) return false;
-  if (!Folder(folder)) return false;
+  bool tooLong = false;
+  ReadVariable(L"USERPROFILE", folder, &tooLong);
+  if (tooLong || !Append(folder, L"\\Application Data\\Veltra Vazudari\\Logs\\")) return kLogFolderTooLong;
+  if (!Folder(folder)) return kLogFolderNone;
   SafeWcsCopy(out, folder, kPathChars);
-  return true;
+  return kLogFolderFound;
 }
 
 int32_t TBDSetup(const wchar_t* fileName, const wchar_t* appName, bool truncate) {

@@ -10,6 +10,12 @@
 #ifdef QELVXWM_GSM_ONLY
 int32_t TBDSetup(const wchar_t* fileName, const wchar_t* appName, bool truncate);
 #endif
+// The log folder as TBDGetLogDirectory gives it, with the reason when there is none:
+// kLogFolderTooLong when a profile variable or the folder's path does not fit MAX_PATH
+// characters (out is then empty).
+enum LogFolderResult { kLogFolderFound, kLogFolderNone, kLogFolderTooLong };
+LogFolderResult FindLogDirectory(wchar_t* out /* MAX_PATH characters */);
+
 // Writes the set-up's version line once; called from the first export call, since the line
 // loads version.dll, which may not happen under the loader lock.
 void TBDWriteSetupVersionLine();

@@ -1,18 +1,43 @@
 // The welcome application's use of the device information module: load it by path, run
 // one query on this thread, copy the document and print it.
-//   welcomeapp <path of QelVXWM.dll>
+//   welcomeapp [--modem cdma|gsm] <path of QelVXWM.dll>
+// --modem first scripts this process's stand-ins (card-detect library, SDK libraries) as a
+// CDMA modem or as a GSM modem with a usable SIM.
 // Exit code: the query's result, or the copy's when the query succeeded; 1 for bad use.
 #include <windows.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "QelVXWM.h"
+#include "SimModems.h"
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: welcomeapp <path of QelVXWM.dll>\n");
+  std::wstring modem;
+  if (argc == 4 && std::wstring(argv[1]) == L"--modem") {
+    modem = argv[2];
+    argv += 2;
+    argc -= 2;
+  }
+  if (argc != 2 || !(modem.empty() || modem == L"cdma" || modem == L"gsm")) {
+    std::fprintf(stderr, "usage: welcomeapp [--modem cdma|gsm] <path of QelVXWM.dll>\n");
     return 1;
+  }
+  // Held until the end: the stand-ins' script lives while a view of it is open.
+  std::unique_ptr<SimDeviceControl> device;
+  std::unique_ptr<SimSdkControl> sdk;
+  if (!modem.empty()) {
+    device.reset(new SimDeviceControl());
+    sdk.reset(new SimSdkControl());
+    if (!device->ok() || !sdk->ok()) {
+      std::fprintf(stderr, "cannot open the stand-ins' script\n");
+      return 1;
+    }
+    if (modem == L"cdma")
+      ScriptSimCdmaModem(*device, *sdk);
+    else
+      ScriptSimGsmModem(*device);
   }
   HMODULE module = LoadLibraryW(argv[1]);
   if (!module) {

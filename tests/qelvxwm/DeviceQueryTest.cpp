@@ -336,6 +336,11 @@ INSTANTIATE_TEST_SUITE_P(
         MissingCase{"NoSdk", BaseParts(),
                     "API{QelVxAux{Version:1.0.0.1},QelVXWM{Version:2.1.0.7},QelCardDetect{Version:1.1.0.7}},"
                     "Device{Present:TRUE,Technology{Type:CDMA},Enabled:TRUE}"},
+        MissingCase{"SdkWithoutAnEntryPoint", {{"QelVXWM.dll", ""}, {"QelVxAux.dll", ""},
+                                                {"sim\\module\\QelCardDetect.dll", ""},
+                                                {"sim\\sdk\\norequired\\Qel_Evdomx.dll", "qel_evdomx.dll"}},
+                    "API{QelVxAux{Version:1.0.0.1},QelVXWM{Version:2.1.0.7},QelCardDetect{Version:1.1.0.7}},"
+                    "Device{Present:TRUE,Technology{Type:CDMA},Enabled:TRUE}"},
         MissingCase{"CardDetectWithoutVersion",
                     {{"QelVXWM.dll", ""}, {"QelVxAux.dll", ""}, {"sim\\module\\plain\\QelCardDetect.dll", ""}},
                     "API{QelVxAux{Version:1.0.0.1},QelVXWM{Version:2.1.0.7},QelCardDetect{Version:0.0.0.0}},"
@@ -426,6 +431,7 @@ TEST_F(DeviceQuery, LogAndDocumentInTheApplicationDataFolder) {
   EXPECT_NE(log.find("QelVXWM : "), std::string::npos);
   EXPECT_NE(log.find("Returning: 0"), std::string::npos);
   EXPECT_NE(log.find(" 0x"), std::string::npos);
+  EXPECT_NE(log.find(" E :   selectSingleNode /VXRWM failed, hr = 00000001"), std::string::npos);
 }
 
 TEST_F(DeviceQuery, NoLibraryLoadInTheEntryPoint) {
@@ -458,13 +464,35 @@ class ProfileFolders : public DeviceQuery {
   void SetUp() override {
     DeviceQuery::SetUp();
     appData_ = Env("APPDATA");
+    allUsers_ = Env("ALLUSERSPROFILE");
+    char cwd[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, cwd);
+    cwd_ = cwd;
   }
   void TearDown() override {
     DeviceQuery::TearDown();
     SetEnvironmentVariableA("APPDATA", appData_.c_str());
+    SetEnvironmentVariableA("ALLUSERSPROFILE", allUsers_.c_str());
+    SetCurrentDirectoryA(cwd_.c_str());
   }
-  std::string appData_;
+  std::string appData_, allUsers_, cwd_;
 };
+
+TEST_F(ProfileFolders, WithoutAnyProfileFolderTheDocumentGoesToTheCurrentDirectory) {
+  std::string here = BinDir() + "qelvxwm\\current\\";
+  CreateDirectoryA((BinDir() + "qelvxwm").c_str(), nullptr);
+  CreateDirectoryA(here.c_str(), nullptr);
+  DeleteFileA((here + "QelVXWM.xml").c_str());
+  ASSERT_TRUE(SetCurrentDirectoryA(here.c_str()));
+  SetEnvironmentVariableA("APPDATA", nullptr);
+  SetEnvironmentVariableA("ALLUSERSPROFILE", "");
+  int result = -1;
+  std::string tree = Query(BaseParts(), &result);
+  EXPECT_EQ(result, 0);
+  EXPECT_NE(tree.find("VXRWM{Header"), std::string::npos) << tree;
+  EXPECT_EQ(Tree(Wide(ReadFile(here + "QelVXWM.xml"))), tree);
+  DeleteFileA((here + "QelVXWM.xml").c_str());
+}
 
 TEST_F(ProfileFolders, EmptyApplicationDataFallsBackToAllUsers) {
   SetEnvironmentVariableA("APPDATA", "");
@@ -514,6 +542,8 @@ TEST_F(DeviceQuery, OlderBuildGsmDocumentAndFolder) {
   std::string log = ReadFile(logs + "QelVXWM.log");
   EXPECT_NE(log.find("ID 0x"), std::string::npos);
   EXPECT_NE(log.find("Returning: 0"), std::string::npos);
+  EXPECT_NE(log.find(" i :   selectSingleNode /VXRWM failed, hr = 00000001"), std::string::npos)
+      << "the older builder logs its failures as information";
   EXPECT_EQ((*device_)->closeCalls, 1u);
 }
 
@@ -547,6 +577,14 @@ INSTANTIATE_TEST_SUITE_P(
                       OlderSdkCase{"SecondR4NameCard20", "sim\\module\\Qel64GSMU.dll", 20, "LP4430", 17},
                       OlderSdkCase{"NewerLibrary", "sim\\module\\QelApiInterfaceU.dll", 0, "LP4430", 18}),
     [](const ::testing::TestParamInfo<OlderSdkCase>& info) { return std::string(info.param.name); });
+
+TEST_F(DeviceQuery, OlderBuildOpenResultElevenIsNotEnabled) {
+  ScriptGsm(7);
+  (*device_)->openResult = 11;
+  std::string tree = Query({{"gsmonly\\QelVXWM.dll", "QelVXWM.dll"}, {"QelVxAux.dll", ""}, {"sim\\module\\Qel32_KX450.dll", ""}});
+  EXPECT_NE(tree.find("Device{Present:TRUE,Enabled:FALSE,Technology{Type:HSDPA},Imei:358000000000017,"), std::string::npos)
+      << tree;
+}
 
 TEST_F(DeviceQuery, OlderBuildWithoutModem) {
   SetFirmware(kNoModem);

@@ -8,6 +8,7 @@
 #include "CmdSdk.h"
 #include "CmdSdkGsm.h"
 #include "CmdXml.h"
+#include "ModuleLog.h"
 #include "ModuleTestSupport.h"
 #include "SimDeviceControl.h"
 #include "VxWmCmd.h"
@@ -178,6 +179,37 @@ TEST(Query, DocumentTextThatFailsIsResultFiveWithNothingCached) {
   CVxWmCmd::DeleteInstance();
 }
 
+// The set-up with a settings record naming a module beside the host program: that module's
+// version line (written at the first export call), or its load failure and no version line.
+struct SetupCase {
+  const wchar_t* module;
+  const char* line;
+  bool versionLine;
+};
+class SetupVersionLine : public ::testing::TestWithParam<SetupCase> {};
+
+TEST_P(SetupVersionLine, NamesTheModuleBesideTheHost) {
+  LogSettings settings{};
+  settings.TraceLevel = TBDOL_TRACE;
+  settings.EnableInfo = 1;
+  settings.LogHostVersion = 0;
+  lstrcpynW(settings.ModuleName, GetParam().module, MAX_PATH);
+  ASSERT_EQ(TBDSetup(L"qelvxwm_unit_setup.log", L"UnitSetup", true, &settings), 1);
+  TBDWriteSetupVersionLine();
+  TBDEnd();
+  std::string file = AppDataLogs() + "qelvxwm_unit_setup.log";
+  std::string log = ReadFile(file);
+  DeleteFileA(file.c_str());
+  EXPECT_NE(log.find("Apply TBD logging registry over-rides"), std::string::npos) << log;
+  EXPECT_NE(log.find(GetParam().line), std::string::npos) << log;
+  EXPECT_EQ(log.find("Version: ") != std::string::npos, GetParam().versionLine) << log;
+}
+INSTANTIATE_TEST_SUITE_P(
+    Log, SetupVersionLine,
+    ::testing::Values(SetupCase{L"sim\\module\\QelCardDetect.dll", "Version: 1.1.0.7", true},
+                      SetupCase{L"sim\\module\\plain\\QelCardDetect.dll", "Version: 0.0.0.0", true},
+                      SetupCase{L"missing.dll", "Failed to load library: ", false}));
+
 struct CarrierCase {
   uint32_t id;
   const wchar_t* name;  // null: no name
@@ -271,6 +303,23 @@ TEST_F(GsmWait, LateOrMissingNotificationGivesNoSimAndTheSdkIsClosed) {
     EXPECT_EQ(device_->delivered, 0u) << "the late notification is not delivered after the close";
   }
 }
+
+// Either SIM status id is taken whichever library is loaded; another id is not the SIM status.
+struct SimIdCase {
+  uint32_t id;
+  bool sim;
+};
+class SimStatusIds : public GsmWait, public ::testing::WithParamInterface<SimIdCase> {};
+
+TEST_P(SimStatusIds, OnTheR4Library) {
+  device_->simNotifyId = GetParam().id;
+  std::string tree = Run();
+  EXPECT_EQ(tree.find(",SIM{Present:TRUE") != std::string::npos, GetParam().sim) << tree;
+  EXPECT_EQ(device_->delivered, 1u);
+}
+INSTANTIATE_TEST_SUITE_P(Sdk, SimStatusIds,
+                         ::testing::Values(SimIdCase{17, true}, SimIdCase{2008, true}, SimIdCase{18, false},
+                                           SimIdCase{45, false}));
 
 struct CardCase {
   int32_t result;  // of the card type read

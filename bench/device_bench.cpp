@@ -1,0 +1,240 @@
+// One device query of the device information module for a CDMA modem (query and copy),
+// beside a bare build of a document of the same elements through the platform's DOM with
+// the same library loads; both on this thread, alternately, in one run. The module runs from
+// an assembled folder against the simulated-firmware service (kept running, as the service
+// is on a notebook) and the stand-in SDK and card-detect libraries.
+//   device_bench [rounds]
+#include <windows.h>
+#include <msxml2.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "BenchClock.h"
+#include "FirmwareSim.h"
+#include "ModuleTestSupport.h"
+#include "QelVxAux.h"
+#include "SimModems.h"
+
+namespace {
+
+using namespace qeltest;
+
+const CLSID kClsidDomDocument = {0x2933BF90, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+const IID kIidXmlDomDocument = {0x2933BF81, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+const IID kIidXmlDomNode = {0x2933BF80, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+
+// One element of a document in document order: its parent's index (-1 for the root), name, text.
+struct Element {
+  int parent;
+  std::wstring name, text;
+};
+
+void Flatten(IXMLDOMNode* node, int parent, std::vector<Element>* out) {
+  UniqueBstr name;
+  node->get_nodeName(name.put());
+  int self = static_cast<int>(out->size());
+  out->push_back({parent, name.get() ? name.get() : L"", L""});
+  ComPtr<IXMLDOMNodeList> children;
+  node->get_childNodes(children.put());
+  long n = 0;
+  if (children) children->get_length(&n);
+  for (long i = 0; i < n; ++i) {
+    ComPtr<IXMLDOMNode> child;
+    children->get_item(i, child.put());
+    DOMNodeType type;
+    child->get_nodeType(&type);
+    if (type == NODE_ELEMENT) {
+      Flatten(child.get(), self, out);
+    } else if (type == NODE_TEXT) {
+      UniqueBstr t;
+      child->get_text(t.put());
+      if (t.get()) (*out)[static_cast<size_t>(self)].text += t.get();
+    }
+  }
+}
+
+std::vector<Element> Elements(const std::wstring& xml) {
+  std::vector<Element> out;
+  ComPtr<IXMLDOMDocument> doc;
+  if (FAILED(CoCreateInstance(kClsidDomDocument, nullptr, CLSCTX_INPROC_SERVER, kIidXmlDomDocument, doc.put_void())))
+    return out;
+  UniqueBstr source(xml.c_str());
+  VARIANT_BOOL ok = VARIANT_FALSE;
+  doc->loadXML(source.get(), &ok);
+  ComPtr<IXMLDOMElement> root;
+  if (ok) doc->get_documentElement(root.put());
+  ComPtr<IXMLDOMNode> node;
+  if (root) root->QueryInterface(kIidXmlDomNode, node.put_void());
+  if (node) Flatten(node.get(), -1, &out);
+  return out;
+}
+
+// The libraries one query loads and frees, in its order: component versions (each with
+// Version.dll, the module's own too), presence, technology, the SDK and its version.
+std::vector<std::wstring> QueryLoads(const std::wstring& dir) {
+  return {dir + L"QelVxAux.dll",      L"Version.dll", L"Version.dll", dir + L"QelCardDetect.dll", L"Version.dll",
+          dir + L"QelVxAux.dll",      dir + L"QelCardDetect.dll",     dir + L"qel_evdomx.dll",        L"Version.dll"};
+}
+
+// The bare build: the same loads, then the document's elements and texts through the DOM,
+// its text and its file.
+bool BareBuild(const std::vector<std::wstring>& loads, const std::vector<Element>& elements, const std::wstring& file,
+               std::wstring* text) {
+  for (const std::wstring& path : loads) {
+    HMODULE library = LoadLibraryW(path.c_str());
+    if (!library) return false;
+    FreeLibrary(library);
+  }
+  ComPtr<IXMLDOMDocument> doc;
+  if (FAILED(CoCreateInstance(kClsidDomDocument, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                              kIidXmlDomDocument, doc.put_void())))
+    return false;
+  UniqueBstr target(L"xml"), data(L"version=\"1.0\"");
+  ComPtr<IXMLDOMProcessingInstruction> header;
+  ComPtr<IXMLDOMNode> added;
+  if (FAILED(doc->createProcessingInstruction(target.get(), data.get(), header.put())) ||
+      FAILED(doc->appendChild(header.get(), added.put())))
+    return false;
+  std::vector<ComPtr<IXMLDOMNode>> nodes(elements.size());
+  for (size_t i = 0; i < elements.size(); ++i) {
+    UniqueBstr name(elements[i].name.c_str());
+    ComPtr<IXMLDOMElement> element;
+    if (FAILED(doc->createElement(name.get(), element.put()))) return false;
+    element->QueryInterface(kIidXmlDomNode, nodes[i].put_void());
+    if (!elements[i].text.empty()) {
+      UniqueBstr value(elements[i].text.c_str());
+      nodes[i]->put_text(value.get());
+    }
+    ComPtr<IXMLDOMNode> parentNode;
+    if (elements[i].parent < 0)
+      doc->QueryInterface(kIidXmlDomNode, parentNode.put_void());
+    else
+      parentNode = nodes[static_cast<size_t>(elements[i].parent)];
+    ComPtr<IXMLDOMNode> placed;
+    if (FAILED(parentNode->appendChild(nodes[i].get(), placed.put()))) return false;
+  }
+  UniqueBstr xml;
+  if (FAILED(doc->get_xml(xml.put()))) return false;
+  *text = xml.get() ? xml.get() : L"";
+  UniqueVariant path;
+  path->vt = VT_BSTR;
+  path->bstrVal = SysAllocString(file.c_str());
+  return SUCCEEDED(doc->save(*path.get()));
+}
+
+// The presence check of a query on its own: the client library loaded from path, started,
+// asked for the power state, stopped and freed.
+bool PresenceCheck(const std::wstring& path) {
+  UniqueLibrary library(LoadLibraryW(path.c_str()));
+  if (!library) return false;
+  auto bind = [&](const char* name) { return reinterpret_cast<void*>(GetProcAddress(library.get(), name)); };
+  auto initialize = reinterpret_cast<PFN_QelHWInitialize>(bind("QelHWInitialize"));
+  auto uninitialize = reinterpret_cast<PFN_QelHWUnInitialize>(bind("QelHWUnInitialize"));
+  auto getPower = reinterpret_cast<PFN_QelHWGetPower>(bind("QelHWGetPower"));
+  if (!initialize || !uninitialize || !getPower || FAILED(initialize())) return false;
+  uint32_t state = 0;
+  bool ok = getPower(&state) == QELHW_OK && state == 1;  // on
+  uninitialize();
+  return ok;
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[v.size() / 2];
+}
+
+}  // namespace
+
+int Run(int rounds);
+
+int main(int argc, char** argv) {
+  int rounds = argc > 1 ? std::atoi(argv[1]) : 30;
+  if (rounds < 1) rounds = 30;
+  ComApartment apartment;
+  if (!apartment.ok()) return 1;
+  if (!RegisterSimService()) {
+    std::printf("device_bench: cannot register the simulated-firmware service\n");
+    return 1;
+  }
+  FirmwareSim firmware;
+  if (!firmware.Open()) return 1;
+  firmware.Reset();
+  // The client library of the bench's own keeps the service running between queries.
+  UniqueLibrary aux(LoadLibraryA((BinDir() + "QelVxAux.dll").c_str()));
+  auto bind = [&](const char* name) { return aux ? reinterpret_cast<void*>(GetProcAddress(aux.get(), name)) : nullptr; };
+  auto initialize = reinterpret_cast<PFN_QelHWInitialize>(bind("QelHWInitialize"));
+  auto uninitialize = reinterpret_cast<PFN_QelHWUnInitialize>(bind("QelHWUnInitialize"));
+  if (!initialize || !uninitialize || FAILED(initialize())) {
+    std::printf("device_bench: the client library does not reach the service\n");
+    return 1;
+  }
+  int result = Run(rounds);
+  uninitialize();  // lets the service end with the run
+  return result;
+}
+
+int Run(int rounds) {
+
+  SimDeviceControl device;
+  SimSdkControl sdk;
+  if (!device.ok() || !sdk.ok()) return 1;
+  ScriptSimCdmaModem(device, sdk);
+  std::string dir = MakeModuleFolder("bench", {{"QelVXWM.dll", ""},
+                                               {"QelVxAux.dll", ""},
+                                               {"sim\\module\\QelCardDetect.dll", ""},
+                                               {"sim\\sdk\\full\\Qel_Evdomx.dll", "qel_evdomx.dll"}});
+  Module module;
+  if (dir.empty() || !module.Load(dir)) {
+    std::printf("device_bench: cannot assemble and load the module\n");
+    return 1;
+  }
+  if (module.Query() != 0) return 1;
+  std::wstring document = module.Document();
+  std::vector<Element> elements = Elements(document);
+  if (Tree(document).find("Technology{Type:CDMA}") == std::string::npos || elements.empty()) {
+    std::printf("device_bench: the query found no CDMA modem: %s\n", Tree(document).c_str());
+    return 1;
+  }
+  std::vector<std::wstring> loads = QueryLoads(Wide(dir));
+  std::wstring bareFile = Wide(AppDataLogs()) + L"QelVXWM-bare.xml";
+  std::wstring bareText;
+  if (!BareBuild(loads, elements, bareFile, &bareText) || Tree(bareText) != Tree(document)) {
+    std::printf("device_bench: the bare build does not give the module's document\n");
+    return 1;
+  }
+
+  std::vector<double> queryMs, bareMs, presenceMs;
+  std::wstring auxPath = Wide(dir) + L"QelVxAux.dll";
+  std::vector<wchar_t> buffer(document.size() + 1);
+  for (int i = 0; i < rounds; ++i) {
+    double start = Seconds();
+    bool ok = module.Query() == 0;
+    unsigned length = 0;
+    ok = ok && module.Copy(nullptr, &length) == 2 && length <= buffer.size() &&
+         module.Copy(buffer.data(), &length) == 0;
+    queryMs.push_back((Seconds() - start) * 1000);
+    start = Seconds();
+    ok = ok && BareBuild(loads, elements, bareFile, &bareText);
+    bareMs.push_back((Seconds() - start) * 1000);
+    start = Seconds();
+    ok = ok && PresenceCheck(auxPath);
+    presenceMs.push_back((Seconds() - start) * 1000);
+    if (!ok) {
+      std::printf("device_bench: round %d failed\n", i);
+      return 1;
+    }
+  }
+  double query = Median(queryMs), bare = Median(bareMs);
+  std::printf("document: %zu elements, %zu characters; %d rounds\n", elements.size(), document.size(), rounds);
+  std::printf("QelVXWMHQueryDeviceInfo + copy (CDMA modem): median %.2f ms\n", query);
+  std::printf("bare DOM build of the same elements + the same %zu library loads: median %.2f ms\n", loads.size(),
+              bare);
+  std::printf("of the query: the client library's presence check on its own (load, start, power state, stop): "
+              "median %.2f ms\n", Median(presenceMs));
+  std::printf("ratio query/bare: %.2f\n", query / bare);
+  return 0;
+}
