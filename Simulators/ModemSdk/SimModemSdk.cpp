@@ -23,6 +23,7 @@
 #include "SimSdkControl.h"
 #include "SimSdkInfo.h"
 #include "SimSdkParameters.h"
+#include "SimSdkSms.h"
 
 namespace {
 
@@ -182,6 +183,15 @@ void StopThread() {
 }
 
 bool IsNamed(const char* a, const char* b) { return std::strcmp(a, b) == 0; }
+bool SmsStoreOn() {
+  auto guard = Control().lock();
+  return Control()->sms.storeOn != 0;
+}
+// A result decided by the modem's state: logged, then answered.
+uint32_t Served(const char* name, uint32_t result) {
+  LogResult(name, static_cast<int32_t>(result));
+  return result;
+}
 
 // Runs a stateful area's hook under the block's lock once the script answered 0; a refusal
 // replaces the logged result.
@@ -204,6 +214,7 @@ uint32_t NoArgs(const char* name) {
 }
 uint32_t TimeoutOnly(const char* name, uint32_t timeout) {
   SimSdkEntry s = Begin(name, timeout, {});
+  if (IsNamed(name, "QelSendSMS") && !s.result && SmsStoreOn()) return Served(name, SimSmsSend(Control()));
   if (!IsNamed(name, "QelIsModemReady") || s.result) return s.result;
   SimSdkControl& c = Control();
   auto guard = c.lock();
@@ -215,6 +226,8 @@ uint32_t TimeoutOnly(const char* name, uint32_t timeout) {
 }
 uint32_t GetRecord(const char* name, void* out, uint32_t timeout) {
   SimSdkEntry s = Begin(name, timeout, {Arg(out)});
+  if (IsNamed(name, "QelGetSMSMessageStatus") && !s.result && !s.outLength && SmsStoreOn())
+    return Served(name, SimSmsStatus(Control(), out));
   WriteOut(s, out);
   uint32_t r = simsdk::ParametersRead(Control(), name, s, out);
   if (r != 0 || s.outLength || !out) return r;
@@ -222,6 +235,7 @@ uint32_t GetRecord(const char* name, void* out, uint32_t timeout) {
 }
 uint32_t SetRecord(const char* name, const void* in, uint32_t timeout) {
   SimSdkEntry s = Begin(name, timeout, {Arg(in)});
+  if (IsNamed(name, "QelStoreSMSMessage") && !s.result && SmsStoreOn()) return Served(name, SimSmsStore(Control(), in));
   return Stateful(name, s, [&](SimSdkBlock& b) { return SimInfoSetText(b, name, static_cast<const char*>(in)); });
 }
 uint32_t GetText(const char* name, char* buffer, uint32_t size, uint32_t timeout) {
@@ -237,7 +251,10 @@ uint32_t GetNamText(const char* name, uint16_t nam, char* buffer, uint32_t size,
   return Stateful(name, s, [&](SimSdkBlock& b) { return SimInfoGetText(b, name, buffer, size); });
 }
 uint32_t SetU16(const char* name, uint16_t value, uint32_t timeout) {
-  return simsdk::ParametersWrite(Control(), name, Begin(name, timeout, {value}), value);
+  SimSdkEntry s = Begin(name, timeout, {value});
+  if (IsNamed(name, "QelSetMessageRetrieved") && !s.result && SmsStoreOn())
+    return Served(name, SimSmsSetRetrieved(Control(), value));
+  return simsdk::ParametersWrite(Control(), name, s, value);
 }
 uint32_t SetU32(const char* name, uint32_t value, uint32_t timeout) {
   SimSdkEntry s = Begin(name, timeout, {value});
@@ -399,6 +416,7 @@ uint32_t QELSDK_CALL QelRegisterCallback(QelNotifyFn fn, uint64_t mask) {
 #define QEL_SIM_BODY_PFN_QelRetrieveSMSMessageEx(n)                                  \
   uint32_t QELSDK_CALL n(void* r, uint32_t f, uint32_t t) {                          \
     SimSdkEntry s = Begin(#n, t, {Arg(r), f});                                       \
+    if (!s.result && !s.outLength && SmsStoreOn()) return Served(#n, SimSmsRetrieve(Control(), r, f)); \
     WriteOut(s, r);                                                                  \
     return s.result;                                                                 \
   }
