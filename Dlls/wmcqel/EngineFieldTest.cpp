@@ -33,18 +33,6 @@ void AddressText(uint32_t address, char (&text)[16]) {
   lstrcpynA(text, inet_ntoa(a), sizeof text);
 }
 
-// A version text of the SDK into a 64-byte device field; cut at its first blank when asked.
-void ReadVersion(uint32_t (CVeltraSdkApi::*read)(char*, uint32_t, uint32_t), CVeltraSdkApi* sdk, bool cutAtBlank,
-                 char (&field)[64]) {
-  char buffer[128] = {};
-  if ((sdk->*read)(buffer, sizeof buffer - 1, kSdkTimeout) != 0) return;
-  buffer[sizeof buffer - 1] = '\0';
-  if (cutAtBlank) {
-    if (char* blank = std::strchr(buffer, ' ')) *blank = '\0';
-  }
-  lstrcpynA(field, buffer, sizeof field);
-}
-
 }  // namespace
 
 void SetFieldTestPeriod(DWORD ms) { g_fieldTestPeriodMs = ms; }
@@ -78,12 +66,11 @@ void CSEVDOEngine::CallFieldTestHeader() {
   if (sdk_->PstGetSystemPref(0, &u16, kSdkTimeoutPst) == 0) systemPreference_ = u16;
   if (sdk_->PstGetAccolc(0, &u16, kSdkTimeoutPst) == 0) accolc_ = u16;
   if (sdk_->PstGetPrefMode(0, &u16, kSdkTimeoutPst) == 0) preferredMode_ = u16;
-  if (!device_.firmwareVersion[0]) ReadVersion(&CVeltraSdkApi::GetFirmwareVersion, sdk_, true, device_.firmwareVersion);
-  if (!device_.hardwareVersion[0]) ReadVersion(&CVeltraSdkApi::GetHardwareVersion, sdk_, false, device_.hardwareVersion);
-  if (device_.prlVersion == 0) {
-    uint16_t prl = 0;
-    device_.prlVersion = sdk_->GetPRLVersion(&prl, kSdkTimeout) == 0 ? prl : 0;
-  }
+  if (!device_.firmwareVersion[0])
+    lstrcpynA(device_.firmwareVersion, GetFirmwareVer().c_str(), sizeof device_.firmwareVersion);
+  if (!device_.hardwareVersion[0])
+    lstrcpynA(device_.hardwareVersion, GetHardwareVer().c_str(), sizeof device_.hardwareVersion);
+  if (device_.prlVersion == 0) device_.prlVersion = GetPRLVer();
   uint8_t signal[12] = {};
   if (sdk_->GetRssiEcio(signal, kSdkTimeout) == 0) {
     std::memcpy(&cdmaRssi_, signal + 4, 2);

@@ -183,6 +183,7 @@ int LaunchUpgrade(const WMC_UPGRADE_INFO* info) {
   char file[sizeof info->programPath];
   lstrcpynA(file, info->programPath, sizeof file);  // terminated within the host's field
   SHELLEXECUTEINFOA sei;
+  static_assert(sizeof sei == (sizeof(void*) == 8 ? 112 : 60), "the platform's record");
   std::memset(&sei, 0, sizeof sei);
   sei.cbSize = sizeof sei;
   sei.fMask = SEE_MASK_NOCLOSEPROCESS;

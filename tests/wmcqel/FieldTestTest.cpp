@@ -114,6 +114,8 @@ TEST_F(FieldTest, LineCarriesEveryColumn) {
             "9.10.11.12,,0,9,-85,3,0,4,41,7,12,Yes,,0,Inactive\r\n");
   EXPECT_EQ(line.length, static_cast<int>(line.text.size()));
   EXPECT_GE(LinesWith("CALLING FIELD TEST\n"), 1);
+  for (const char* read : {"CSEVDOEngine::GetFirmwareVer\n", "CSEVDOEngine::GetHardwareVer\n", "CSEVDOEngine::GetPRLVer\n"})
+    EXPECT_EQ(LinesWith(read), 1) << read;
   auto temperature = sdk_.Calls("QelGetTemperature");
   ASSERT_GE(temperature.size(), 2u);
   EXPECT_EQ(temperature[0].timeout, 3000u);  // the header's read
@@ -163,6 +165,9 @@ TEST_F(FieldTest, FailedReadsKeepTheirValues) {
   size_t before = Lines().size();
   PumpForLines(before + 1);
   ASSERT_GT(Lines().size(), before);
+  // The versions were read once, by the first header.
+  EXPECT_EQ(sdk_.Calls("QelGetFirmwareVersion").size(), 1u);
+  EXPECT_EQ(sdk_.Calls("QelGetPRLVersion").size(), 1u);
   // Kept: Accolc, signal, NAI and addresses, temperature, packet zone. The MDN and the home
   // SID read as empty and 0 when their reads fail.
   EXPECT_EQ(Lines().back().text,
