@@ -1,6 +1,8 @@
 // The plug-in's notification path: latency from a notification injected into the simulated
 // SDK to the host callback, beside a bare cross-thread callback (a thread woken by an event
-// calls a function) in the same run. The last line is the ratio.
+// calls a function) in the same run; then the SMS round (a host message through
+// WMC_SendMessage to the simulated SDK, which answers with its status at once) beside the
+// codec alone on the same message. The last line is the notification ratio.
 //   plugin_bench (runs from bin/plugin, loads bin/wmcqel.dll and the full simulated SDK)
 #include <windows.h>
 
@@ -14,6 +16,8 @@
 #include "Exports.h"
 #include "ServerProcess.h"
 #include "SimSdkControl.h"
+#include "SimSdkSms.h"
+#include "Sms/IS637Codec.h"
 
 namespace {
 
@@ -60,6 +64,29 @@ struct BareThread {
   }
 };
 
+// The transport message of a point-to-point text to a number.
+std::vector<uint8_t> TextMessage(const char* to, const char* text) {
+  SimSdkSmsMessage m = SimSdkSmsText(0, to, text);
+  CNS_SMS_RECEIVED r = {};
+  r.size = kSmsReceivedRecordSize;
+  r.params = SimSdkSmsParams(m);
+  SetSmsUserData(r, m.text);
+  r.userDataCount = m.textLength;
+  std::vector<uint8_t> bytes(EncodeTransportLayer(&r, nullptr, 0));
+  EncodeTransportLayer(&r, bytes.data(), static_cast<int>(bytes.size()));
+  return bytes;
+}
+
+// Messages per second of send(message), over count calls; failures counts non-zero results.
+template <class Send>
+double MessagesPerSecond(Send send, int count, int* failures) {
+  double start = Seconds();
+  for (int i = 0; i < count; ++i)
+    if (send() != 0) ++*failures;
+  double elapsed = Seconds() - start;
+  return elapsed > 0 ? count / elapsed : 0;
+}
+
 }  // namespace
 
 int main() {
@@ -88,12 +115,34 @@ int main() {
     BareThread t;
     bare = MedianLatency([&] { SetEvent(t.wake); }, rounds);
   }
+  // The SMS round, and the codec alone on the same host message.
+  auto sendMessage =
+      reinterpret_cast<decltype(&WMC_SendMessage)>(reinterpret_cast<void*>(GetProcAddress(library, "WMC_SendMessage")));
+  {
+    auto guard = sdk.lock();
+    sdk->sms.storeOn = 1;
+    sdk->sms.sendStatus = 3;  // at once, no cause
+  }
+  std::vector<uint8_t> bytes = TextMessage("2065550123", "Running late, the train is stuck outside the station");
+  WMC_SMS_MESSAGE message = {sizeof message, 0, static_cast<uint32_t>(bytes.size()), 0, 0};
+  SetSmsMessageBytes(message, bytes.data());
+  const int messages = 1000;
+  int sendFailures = 0, codecFailures = 0;
+  double sent = MessagesPerSecond([&] { return sendMessage(&message); }, messages, &sendFailures);
+  double coded = MessagesPerSecond(
+      [&] {
+        SmsSendRecord record;
+        return ConvertIS637ToCNS(&message, record.get()) == 1 ? 0 : 1;
+      },
+      messages * 50, &codecFailures);
   shutdown();
   FreeLibrary(library);
   // What one debugger-output line costs here: the plug-in writes two per notification.
   double start = Seconds();
   for (int i = 0; i < rounds; ++i) OutputDebugStringA("    00.000 QEL_NOTIFY_ServiceIndication - 1\n");
   double line = (Seconds() - start) * 1000 / rounds;
+  std::printf("SMS round, host message to result: %.0f messages/s (%d of %d failed)\n", sent, sendFailures, messages);
+  std::printf("SMS codec alone, message to record: %.0f messages/s (%d failed)\n", coded, codecFailures);
   std::printf("one OutputDebugStringA line:   %.3f ms\n", line);
   std::printf("notification to host callback: %.3f ms (median of %d)\n", plugin, rounds);
   std::printf("bare cross-thread callback:    %.3f ms (median of %d)\n", bare, rounds);

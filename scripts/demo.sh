@@ -58,6 +58,14 @@ grep -o 'OutputDebugStringA "[^"]*' "$plugin_out" | sed 's/^OutputDebugStringA "
   grep -v 'QXNotify(' | head -n 40 || true
 rm -f "$plugin_out"
 
+say "short messages through the plug-in: two sent (the network's status), one received (notification 5), read and deleted"
+WINEDEBUG=-all "$root/cmake/wine-run.sh" "$x64/wmchost.exe" --sdk-dir "$sdkdir" \
+  startup smsstatus 3 0 smssend 2065550123 "On my way, ten minutes" \
+  smsstatus 2 97 smssend 2065550199 "Is this number still yours?" smssent \
+  smsdeliver 41 4255550123 "Lunch at noon?" wait 5 5000 smscount 0 smsread first smsdelete 41 smscount 0 shutdown \
+  2>/dev/null | tr -d '\r' | grep -Ev 'callback slot [0-9]+: index ([0-46-9]|[0-9][0-9])$' | sed 's/^/  /' ||
+  echo "  (the host reported a failure)"
+
 say "the plug-in's field-test trace: three seconds of header and lines (wmchost fieldtest)"
 WINEDEBUG=-all "$root/cmake/wine-run.sh" "$x64/wmchost.exe" --sdk-dir "$sdkdir" simmodem startup fieldtest 3200 shutdown \
   2>/dev/null | tr -d '\r' | iconv -f CP1252 -t UTF-8 | grep -E '^WMC_|^sim|^field test' | sed 's/^/  /' ||

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "EngineSms.h"
 #include "HostBlocks.h"
 #include "QelSdk.h"
 #include "SdkApi.h"
@@ -97,6 +98,19 @@ class CSEVDOEngine {
   static const char* YesNoString(int value);
 
   // Short messages.
+  int GetUnreadCount();
+  int GetMessageCount(int* waiting);
+  int GetNextMessage(WMC_SMS_MESSAGE* msg);
+  int SendSmsMessage(const WMC_SMS_MESSAGE* msg);
+  static int TranslateSmsCause(int cause);
+  int DeleteMessage(uint16_t id);
+  int DeleteAllMessages();
+  void StartMessageNotifyThread();
+  // A message the host's buffer could not take: the next read returns it.
+  CReceivedSms heldSms_{};
+  bool smsHeld_ = false;
+  DWORD smsSendWaitMs_ = kSmsSendWaitMs;
+  CMessageNotifyStop messageNotifyStop_;
 
   CVeltraSdkApiEVDO* Sdk() const { return sdk_; }
   bool NotificationsOn() const { return notificationsOn_ != 0; }

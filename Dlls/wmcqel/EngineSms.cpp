@@ -1,1 +1,138 @@
+// Short messages: the waiting count, reading, sending with its status wait, deleting, and
+// the repeated new-message notification.
+#include <windows.h>
+
+#include <climits>
+#include <cstring>
+#include <new>
+
+#include "DebugLog.h"
 #include "Engine.h"
+#include "Sms/IS637Codec.h"
+
+namespace {
+
+constexpr int kSmsSendFailed = 1778;
+
+// What a re-notify thread needs; it reads nothing of the engine.
+struct MessageNotifyStart {
+  HANDLE stop;  // the thread's own duplicate of the engine's stop event
+  DWORD delayMs;
+  HMODULE self;  // a reference on this code, dropped as the thread ends
+};
+
+DWORD WINAPI MessageNotifyThreadProc(void* param) {
+  MessageNotifyStart start = *static_cast<MessageNotifyStart*>(param);
+  delete static_cast<MessageNotifyStart*>(param);
+  if (WaitForSingleObject(start.stop, start.delayMs) == WAIT_TIMEOUT)
+    CSEVDOEngine::SendNotification(WMC_NOTIFY_NEW_MESSAGE);
+  CloseHandle(start.stop);
+  // The library stays mapped until this thread no longer runs its code.
+  FreeLibraryAndExitThread(start.self, 0);
+}
+
+}  // namespace
+
+int CSEVDOEngine::GetUnreadCount() {
+  uint32_t status[4] = {sizeof status, 0, 0, 0};
+  if (sdk_->GetSMSMessageStatus(status, kSdkTimeout) != 0) return -1;
+  // Each counter on its own: a sum past INT_MAX is still a count of waiting messages.
+  uint64_t n = static_cast<uint64_t>(status[1]) + status[2];
+  return n > INT_MAX ? INT_MAX : static_cast<int>(n);
+}
+
+int CSEVDOEngine::GetMessageCount(int* waiting) {
+  int n = GetUnreadCount();
+  // A message held back for the host is waiting too.
+  messagesWaiting_ = (n > 0 || smsHeld_) ? 1 : 0;
+  *waiting = static_cast<int>(messagesWaiting_);
+  return WMC_ERROR_SUCCESS;
+}
+
+int CSEVDOEngine::GetNextMessage(WMC_SMS_MESSAGE* msg) {
+  if (!smsHeld_) {
+    if (!messagesWaiting_) return WMC_ERROR_SMS_NO_MESSAGES;
+    heldSms_.Prepare();
+    if (sdk_->RetrieveSMSMessageEx(&heldSms_.record, 0, kSdkTimeout) != 0) return WMC_ERROR_FAILED;
+    heldSms_.Bound();
+    smsHeld_ = true;
+  }
+  // The SDK has handed the message out: it stays here until the host's buffer takes it.
+  uint32_t r = ConvertCNSToIS637(&heldSms_.record, msg);
+  if (r != 0) {
+    DebugLog("CSEVDOEngine::GetNextMessage ConvertCNSToIS637:error(%d)\n", static_cast<int>(r));
+    return static_cast<int>(r);
+  }
+  smsHeld_ = false;
+  DebugLog("CSEVDOEngine::GetNextMessage ConvertCNSToIS637:WMC_ERROR_SUCCESS\n");
+  msg->status = 0;
+  return WMC_ERROR_SUCCESS;
+}
+
+int CSEVDOEngine::SendSmsMessage(const WMC_SMS_MESSAGE* msg) {
+  SmsSendRecord record;  // frees the decoder's user data buffer on every way out
+  if (ConvertIS637ToCNS(msg, record.get()) != 1) return WMC_ERROR_INVALID_PARAMETER;
+  if (sdk_->StoreSMSMessage(record.get(), kSdkTimeout) != 0) return WMC_ERROR_FAILED;
+  ResetEvent(smsSendEvent_);
+  std::memset(smsSendStatus_, 0, sizeof smsSendStatus_);
+  if (sdk_->SendSMS(kSdkTimeout) != 0) return kSmsSendFailed;
+  // No status in time: the network has not confirmed the message, so it is not reported sent.
+  if (WaitForSingleObject(smsSendEvent_, smsSendWaitMs_) != WAIT_OBJECT_0) return WMC_ERROR_FAILED;
+  uint32_t status = smsSendStatus_[2], cause = smsSendStatus_[3];
+  if (status == 1 || status == 2) return TranslateSmsCause(static_cast<int>(cause));
+  return WMC_ERROR_SUCCESS;
+}
+
+int CSEVDOEngine::TranslateSmsCause(int cause) {
+  if ((cause >= 0 && cause <= 6) || (cause >= 31 && cause <= 40) || cause == 47 || cause == 48 ||
+      (cause >= 63 && cause <= 67) || (cause >= 95 && cause <= 108))
+    return 1000 + cause;
+  if (cause == 255) return 1255;
+  if (cause == 0x4000) return 1769;
+  if (cause == 0x8000) return WMC_ERROR_SUCCESS;
+  int n = cause - 0x8000;
+  if (n >= 1 && n <= 11 && n != 8) return 1768 + n;
+  return WMC_ERROR_FAILED;
+}
+
+int CSEVDOEngine::DeleteMessage(uint16_t id) {
+  if (sdk_->SetMessageRetrieved(id, kSdkTimeout) != 0) return WMC_ERROR_SMS_DELETE_FAILED;
+  if (smsHeld_ && heldSms_.record.messageId == id) smsHeld_ = false;
+  int n = GetUnreadCount();
+  if (n > 0) StartMessageNotifyThread();
+  else messagesWaiting_ = 0;
+  return WMC_ERROR_SUCCESS;
+}
+
+int CSEVDOEngine::DeleteAllMessages() {
+  CReceivedSms fresh;
+  fresh.Prepare();
+  if (sdk_->RetrieveSMSMessageEx(&fresh.record, 1, kSdkTimeout) != 0) return WMC_ERROR_FAILED;
+  smsHeld_ = false;
+  int n = GetUnreadCount();
+  if (n > 0) StartMessageNotifyThread();
+  else messagesWaiting_ = 0;
+  return WMC_ERROR_SUCCESS;
+}
+
+void CSEVDOEngine::StartMessageNotifyThread() {
+  auto* start = new (std::nothrow) MessageNotifyStart{nullptr, renotifyDelayMs_, nullptr};
+  if (!start) return;
+  HANDLE process = GetCurrentProcess();
+  if (!messageNotifyStop_.get() ||
+      !DuplicateHandle(process, messageNotifyStop_.get(), process, &start->stop, SYNCHRONIZE, FALSE, 0) ||
+      !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&MessageNotifyThreadProc),
+                          &start->self)) {
+    if (start->stop) CloseHandle(start->stop);
+    delete start;
+    return;
+  }
+  HANDLE thread = CreateThread(nullptr, 0, MessageNotifyThreadProc, start, 0, nullptr);
+  if (!thread) {
+    CloseHandle(start->stop);
+    FreeLibrary(start->self);
+    delete start;
+    return;
+  }
+  CloseHandle(thread);
+}

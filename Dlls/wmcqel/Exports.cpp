@@ -250,12 +250,14 @@ int __cdecl WMC_GetMessageCount(int box) {
   if (BoxOutOfRange(box)) return 0;
   CSEVDOEngine* e = Engine();
   if (!e || box >= 2) return 0;
-  return e->messagesWaiting_ ? 1 : 0;
+  int waiting = 0;
+  e->GetMessageCount(&waiting);
+  return waiting;
 }
 int __cdecl WMC_SendMessage(WMC_SMS_MESSAGE* message) {
   if (!message || !SmsMessageBytes(*message)) return WMC_ERROR_INVALID_PARAMETER;
   if (int r = CheckBlock(message, kWmcMinSmsMessage)) return r;
-  return kNotServed;
+  return Engine()->SendSmsMessage(message);
 }
 int __cdecl WMC_GetFirstMessage(int box, WMC_SMS_MESSAGE* message) {
   g_firstMessageRead = 0;
@@ -263,22 +265,24 @@ int __cdecl WMC_GetFirstMessage(int box, WMC_SMS_MESSAGE* message) {
   if (TooSmall(message, kWmcMinSmsMessage)) return WMC_ERROR_BUFFER_TOO_SMALL;
   if (box >= 2) return WMC_ERROR_NOT_SUPPORTED;
   if (int r = CheckEngine()) return r;
-  return kNotServed;
+  int r = Engine()->GetNextMessage(message);
+  if (r == WMC_ERROR_SUCCESS) g_firstMessageRead = 1;
+  return r;
 }
 int __cdecl WMC_GetNextMessage(WMC_SMS_MESSAGE* message) {
   if (int r = CheckBlock(message, kWmcMinSmsMessage)) return r;
   if (!g_firstMessageRead) return WMC_ERROR_FAILED;
-  return kNotServed;
+  return Engine()->GetNextMessage(message);
 }
-int __cdecl WMC_DeleteMessage(int) {
+int __cdecl WMC_DeleteMessage(int id) {
   if (int r = CheckEngine()) return r;
-  return kNotServed;
+  return Engine()->DeleteMessage(static_cast<uint16_t>(id));
 }
 int __cdecl WMC_DeleteAllMessages(int box) {
   if (int r = CheckEngine()) return r;
   if (BoxOutOfRange(box)) return WMC_ERROR_INVALID_PARAMETER;
   if (box >= 2) return WMC_ERROR_NOT_SUPPORTED;
-  return kNotServed;
+  return Engine()->DeleteAllMessages();
 }
 int __cdecl WMC_ResetFactoryDefaults(void*) {
   if (int r = CheckEngine()) return r;

@@ -22,6 +22,7 @@
 
 #include "SimSdkControl.h"
 #include "SimSdkParameters.h"
+#include "SimSdkSms.h"
 
 namespace {
 
@@ -181,11 +182,21 @@ void StopThread() {
 }
 
 bool IsNamed(const char* a, const char* b) { return std::strcmp(a, b) == 0; }
+bool SmsStoreOn() {
+  auto guard = Control().lock();
+  return Control()->sms.storeOn != 0;
+}
+// A result decided by the modem's state: logged, then answered.
+uint32_t Served(const char* name, uint32_t result) {
+  LogResult(name, static_cast<int32_t>(result));
+  return result;
+}
 
 // The generic bodies, one per signature type.
 uint32_t NoArgs(const char* name) { return Begin(name, kNoTimeout, {}).result; }
 uint32_t TimeoutOnly(const char* name, uint32_t timeout) {
   SimSdkEntry s = Begin(name, timeout, {});
+  if (IsNamed(name, "QelSendSMS") && !s.result && SmsStoreOn()) return Served(name, SimSmsSend(Control()));
   if (!IsNamed(name, "QelIsModemReady") || s.result) return s.result;
   SimSdkControl& c = Control();
   auto guard = c.lock();
@@ -197,11 +208,14 @@ uint32_t TimeoutOnly(const char* name, uint32_t timeout) {
 }
 uint32_t GetRecord(const char* name, void* out, uint32_t timeout) {
   SimSdkEntry s = Begin(name, timeout, {Arg(out)});
+  if (IsNamed(name, "QelGetSMSMessageStatus") && !s.result && !s.outLength && SmsStoreOn())
+    return Served(name, SimSmsStatus(Control(), out));
   WriteOut(s, out);
   return simsdk::ParametersRead(Control(), name, s, out);
 }
 uint32_t SetRecord(const char* name, const void* in, uint32_t timeout) {
   SimSdkEntry s = Begin(name, timeout, {Arg(in)});
+  if (IsNamed(name, "QelStoreSMSMessage") && !s.result && SmsStoreOn()) return Served(name, SimSmsStore(Control(), in));
   return s.result;
 }
 uint32_t GetText(const char* name, char* buffer, uint32_t size, uint32_t timeout) {
@@ -215,7 +229,10 @@ uint32_t GetNamText(const char* name, uint16_t nam, char* buffer, uint32_t size,
   return s.result;
 }
 uint32_t SetU16(const char* name, uint16_t value, uint32_t timeout) {
-  return simsdk::ParametersWrite(Control(), name, Begin(name, timeout, {value}), value);
+  SimSdkEntry s = Begin(name, timeout, {value});
+  if (IsNamed(name, "QelSetMessageRetrieved") && !s.result && SmsStoreOn())
+    return Served(name, SimSmsSetRetrieved(Control(), value));
+  return simsdk::ParametersWrite(Control(), name, s, value);
 }
 uint32_t SetU32(const char* name, uint32_t value, uint32_t timeout) { return Begin(name, timeout, {value}).result; }
 uint32_t GetNamRecord(const char* name, uint16_t nam, void* out, uint32_t timeout) {
@@ -370,6 +387,7 @@ uint32_t QELSDK_CALL QelRegisterCallback(QelNotifyFn fn, uint64_t mask) {
 #define QEL_SIM_BODY_PFN_QelRetrieveSMSMessageEx(n)                                  \
   uint32_t QELSDK_CALL n(void* r, uint32_t f, uint32_t t) {                          \
     SimSdkEntry s = Begin(#n, t, {Arg(r), f});                                       \
+    if (!s.result && !s.outLength && SmsStoreOn()) return Served(#n, SimSmsRetrieve(Control(), r, f)); \
     WriteOut(s, r);                                                                  \
     return s.result;                                                                 \
   }

@@ -47,6 +47,31 @@ struct SimSdkFieldTestState {
 };
 
 // Short-message store and sending.
+constexpr int kSimSdkSmsSlots = 8;
+constexpr int kSimSdkSmsTextSize = 240;
+struct SimSdkSmsMessage {
+  uint8_t params[216];  // the record's parameter block (CNS_SMS_PARAMS)
+  uint16_t id;
+  uint16_t textLength;
+  uint32_t handedOut;  // retrieved (flag 0) and not deleted yet
+  uint8_t text[kSimSdkSmsTextSize];
+};
+// With storeOn 0 (the default) the SMS entry points follow their scripts like every other.
+// With storeOn 1 they serve the store: QelGetSMSMessageStatus reports the messages not handed out yet as its first counter and
+// those handed out as its second. QelRetrieveSMSMessageEx with flag 0 hands out the first
+// message not handed out yet, with flag 1 removes the first message and hands it out; both
+// answer 1 when there is none. QelSetMessageRetrieved removes the message with the id (1 when
+// none has it). QelStoreSMSMessage keeps a copy of the record, QelSendSMS moves it to the sent
+// messages (1 when nothing is stored) and, when sendStatus is not 0, queues notification 18
+// with sendStatus and sendCause (bytes 12 and 16) for the delivering thread.
 struct SimSdkSmsState {
-  uint32_t reserved;
+  uint32_t storeOn;
+  uint32_t count;  // messages in the store
+  SimSdkSmsMessage store[kSimSdkSmsSlots];
+  uint32_t stored;  // a record is stored for sending
+  SimSdkSmsMessage storedMessage;
+  uint32_t sentCount;  // may exceed kSimSdkSmsSlots; sent keeps the first messages
+  SimSdkSmsMessage sent[kSimSdkSmsSlots];
+  uint32_t sendStatus;
+  uint32_t sendCause;
 };

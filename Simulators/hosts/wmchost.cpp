@@ -14,6 +14,13 @@
 //                          off; prints the header and each line with its time since the header
 //     simmodem             script the simulated SDK with a sample modem for the field-test
 //                          trace (numbers, versions, signal, Mobile IP profile, temperature)
+//   short messages (the simulated SDK's store is used by the sms... commands):
+//     smssend NUMBER TEXT  WMC_SendMessage of a text to a number
+//     smscount BOX | smsdelete ID | smsdeleteall BOX
+//     smsread first|next   WMC_GetFirstMessage (box 0) or WMC_GetNextMessage, 240-byte buffer
+//     smsstatus S C        the simulated SDK answers each send with status S and cause C
+//     smsdeliver ID NUMBER TEXT  the simulated SDK receives a text and announces it (id 17)
+//     smssent              the texts the simulated SDK was given to send
 // --sdk-dir points the plug-in's by-name load of the SDK at a folder. Each callback prints
 // "callback slot S: index I", each command "<command>: <result>".
 #include <windows.h>
@@ -26,10 +33,13 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "ExportNames.h"
 #include "Exports.h"
 #include "SimSdkControl.h"
+#include "SimSdkSms.h"
+#include "Sms/IS637Codec.h"
 
 namespace {
 
@@ -71,6 +81,12 @@ struct Plugin {
   decltype(&::WMC_SetPower) SetPower = nullptr;
   decltype(&::WMC_SetRadioPower) SetRadioPower = nullptr;
   decltype(&::WMC_GetNetworkErrorString) GetNetworkErrorString = nullptr;
+  decltype(&::WMC_GetMessageCount) GetMessageCount = nullptr;
+  decltype(&::WMC_SendMessage) SendMessage = nullptr;
+  decltype(&::WMC_GetFirstMessage) GetFirstMessage = nullptr;
+  decltype(&::WMC_GetNextMessage) GetNextMessage = nullptr;
+  decltype(&::WMC_DeleteMessage) DeleteMessage = nullptr;
+  decltype(&::WMC_DeleteAllMessages) DeleteAllMessages = nullptr;
   decltype(&::WMC_SetFieldTest) SetFieldTest = nullptr;
 };
 
@@ -110,6 +126,10 @@ bool Load(Plugin& p) {
          Bind(p.library, &p.SetCallback, "WMC_SetCallback") && Bind(p.library, &p.SetPower, "WMC_SetPower") &&
          Bind(p.library, &p.SetRadioPower, "WMC_SetRadioPower") &&
          Bind(p.library, &p.GetNetworkErrorString, "WMC_GetNetworkErrorString") &&
+         Bind(p.library, &p.GetMessageCount, "WMC_GetMessageCount") && Bind(p.library, &p.SendMessage, "WMC_SendMessage") &&
+         Bind(p.library, &p.GetFirstMessage, "WMC_GetFirstMessage") &&
+         Bind(p.library, &p.GetNextMessage, "WMC_GetNextMessage") && Bind(p.library, &p.DeleteMessage, "WMC_DeleteMessage") &&
+         Bind(p.library, &p.DeleteAllMessages, "WMC_DeleteAllMessages") &&
          Bind(p.library, &p.SetFieldTest, "WMC_SetFieldTest") && bound == 47;
 }
 
@@ -149,6 +169,38 @@ DWORD RunAndWait(const std::string& program, const std::string& arg) {
   CloseHandle(pi.hProcess);
   CloseHandle(pi.hThread);
   return code;
+}
+
+// The transport message of a point-to-point text (7-bit characters) to a number.
+std::vector<uint8_t> TextMessage(const char* to, const char* text) {
+  SimSdkSmsMessage m = SimSdkSmsText(0, to, text);
+  CNS_SMS_RECEIVED r = {};
+  r.size = kSmsReceivedRecordSize;
+  r.params = SimSdkSmsParams(m);
+  SetSmsUserData(r, m.text);
+  r.userDataCount = m.textLength;
+  std::vector<uint8_t> bytes(EncodeTransportLayer(&r, nullptr, 0));
+  EncodeTransportLayer(&r, bytes.data(), static_cast<int>(bytes.size()));
+  return bytes;
+}
+
+// A read message as the host sees it: its id, number and text.
+void PrintMessage(const char* what, int r, const WMC_SMS_MESSAGE& m) {
+  if (r != 0) {
+    Print("%s: %d length %u\n", what, r, static_cast<unsigned>(m.length));
+    return;
+  }
+  SmsSendRecord record;
+  if (ConvertIS637ToCNS(&m, record.get()) != 1) {
+    Print("%s: %d length %u (not a text the host reads)\n", what, r, static_cast<unsigned>(m.length));
+    return;
+  }
+  const CNS_SMS_PARAMS& p = record->params;
+  std::string from(reinterpret_cast<const char*>(p.address), p.addressCount);
+  std::string text;
+  if (SmsUserData(*record)) text.assign(reinterpret_cast<const char*>(SmsUserData(*record)), record->userDataCount);
+  Print("%s: %d length %u id %u from %s text \"%s\"\n", what, r, static_cast<unsigned>(m.length),
+        static_cast<unsigned>(record->messageId), from.c_str(), text.c_str());
 }
 
 }  // namespace
@@ -234,6 +286,60 @@ int main(int argc, char** argv) {
       SimSdkControl sdk;
       Mark();
       Print("inject %u: %s\n", record.id, sdk.ok() && sdk.Inject(record) ? "queued" : "failed");
+    } else if (cmd == "smssend" && i + 2 < argc) {
+      std::string to = argv[++i], text = argv[++i];
+      std::vector<uint8_t> bytes = TextMessage(to.c_str(), text.c_str());
+      WMC_SMS_MESSAGE m = {sizeof m, 0, static_cast<uint32_t>(bytes.size()), 0, 0};
+      SetSmsMessageBytes(m, bytes.data());
+      Print("WMC_SendMessage(%s, \"%s\"): %d\n", to.c_str(), text.c_str(), p.SendMessage(&m));
+    } else if (cmd == "smscount") {
+      int box = number(++i);
+      Print("WMC_GetMessageCount(%d): %d\n", box, p.GetMessageCount(box));
+    } else if (cmd == "smsread" && i + 1 < argc) {
+      bool first = std::strcmp(argv[++i], "first") == 0;
+      uint8_t buffer[240];
+      WMC_SMS_MESSAGE m = {sizeof m, 0, sizeof buffer, 0, 0};
+      SetSmsMessageBytes(m, buffer);
+      int r = first ? p.GetFirstMessage(0, &m) : p.GetNextMessage(&m);
+      PrintMessage(first ? "WMC_GetFirstMessage(0)" : "WMC_GetNextMessage", r, m);
+    } else if (cmd == "smsdelete") {
+      int id = number(++i);
+      Print("WMC_DeleteMessage(%d): %d\n", id, p.DeleteMessage(id));
+    } else if (cmd == "smsdeleteall") {
+      int box = number(++i);
+      Print("WMC_DeleteAllMessages(%d): %d\n", box, p.DeleteAllMessages(box));
+    } else if (cmd == "smsstatus" && i + 2 < argc) {
+      uint32_t status = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 0));
+      uint32_t cause = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 0));
+      SimSdkControl sdk;
+      if (sdk.ok()) {
+        auto guard = sdk.lock();
+        sdk->sms.storeOn = 1;
+        sdk->sms.sendStatus = status;
+        sdk->sms.sendCause = cause;
+      }
+      Print("smsstatus: each send answered with status %u cause %u\n", status, cause);
+    } else if (cmd == "smsdeliver" && i + 3 < argc) {
+      int id = number(++i);
+      std::string from = argv[++i], text = argv[++i];
+      SimSdkControl sdk;
+      Mark();
+      bool ok = sdk.ok() && SimSdkSmsDeliver(sdk, SimSdkSmsText(static_cast<uint16_t>(id), from.c_str(), text.c_str()));
+      Print("smsdeliver %d from %s: %s\n", id, from.c_str(), ok ? "queued" : "failed");
+    } else if (cmd == "smssent") {
+      SimSdkControl sdk;
+      std::vector<SimSdkSmsMessage> sent;
+      if (sdk.ok()) {
+        auto guard = sdk.lock();
+        for (uint32_t k = 0; k < sdk->sms.sentCount && k < static_cast<uint32_t>(kSimSdkSmsSlots); ++k)
+          sent.push_back(sdk->sms.sent[k]);
+      }
+      Print("smssent: %u\n", static_cast<unsigned>(sent.size()));
+      for (const SimSdkSmsMessage& m : sent) {
+        CNS_SMS_PARAMS params = SimSdkSmsParams(m);
+        Print("  to %s text \"%s\"\n", std::string(reinterpret_cast<const char*>(params.address), params.addressCount).c_str(),
+              SimSdkSmsTextOf(m).c_str());
+      }
     } else if (cmd == "run" && i + 2 < argc) {
       std::string program = argv[++i], arg = argv[++i];
       Mark();

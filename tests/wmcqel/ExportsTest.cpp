@@ -32,10 +32,10 @@ std::vector<ExportRow> Rows() {
       {"WMC_ChangeLockCode", [](void*) { return WMC_ChangeLockCode("1", "2"); }, 0, kNone, kNone, 107, 103},
       {"WMC_CheckForUpgrade", [](void* b) { return WMC_CheckForUpgrade(static_cast<WMC_UPGRADE_INFO*>(b)); }, 528, 1, 300, 107, 0},
       {"WMC_ClearCallEntries", [](void*) { return WMC_ClearCallEntries(0); }, 0, kNone, kNone, 107, 103},
-      {"WMC_DeleteAllMessages", [](void*) { return WMC_DeleteAllMessages(0); }, 0, kNone, kNone, 107, 103},
+      {"WMC_DeleteAllMessages", [](void*) { return WMC_DeleteAllMessages(0); }, 0, kNone, kNone, 107, 0},
       {"WMC_DeleteContact", [](void*) { return WMC_DeleteContact(nullptr); }, 0, kNone, kNone, 103, 103},
       {"WMC_DeleteEvent", [](void*) { return WMC_DeleteEvent(nullptr); }, 0, kNone, kNone, 103, 103},
-      {"WMC_DeleteMessage", [](void*) { return WMC_DeleteMessage(1); }, 0, kNone, kNone, 107, 103},
+      {"WMC_DeleteMessage", [](void*) { return WMC_DeleteMessage(1); }, 0, kNone, kNone, 107, 0},
       {"WMC_GetBatteryInfo", [](void* b) { return WMC_GetBatteryInfo(static_cast<WMC_BATTERY_INFO*>(b)); }, 12, 1, 300, 107, 0},
       {"WMC_GetCallEntryCount", [](void*) { return WMC_GetCallEntryCount(nullptr); }, 0, kNone, kNone, 0, 0},
       {"WMC_GetConnectionInfo", [](void* b) { return WMC_GetConnectionInfo(static_cast<WMC_CONNECTION_INFO*>(b)); }, 32, 1, 300, 107, 103},
@@ -44,7 +44,7 @@ std::vector<ExportRow> Rows() {
       {"WMC_GetEvent", [](void*) { return WMC_GetEvent(nullptr); }, 0, kNone, kNone, 103, 103},
       {"WMC_GetFieldSizes", [](void* b) { return WMC_GetFieldSizes(static_cast<WMC_FIELD_SIZES*>(b)); }, 34, 1, 300, 103, 103},
       {"WMC_GetFirstCallEntry", [](void* b) { return WMC_GetFirstCallEntry(0, static_cast<WMC_CALL_ENTRY*>(b)); }, 84, 1, 300, 107, 103},
-      {"WMC_GetFirstMessage", [](void* b) { return WMC_GetFirstMessage(0, static_cast<WMC_SMS_MESSAGE*>(b)); }, 22, 1, 300, 107, 103},
+      {"WMC_GetFirstMessage", [](void* b) { return WMC_GetFirstMessage(0, static_cast<WMC_SMS_MESSAGE*>(b)); }, 22, 1, 300, 107, 301},
       {"WMC_GetGroup", [](void* b) { return WMC_GetGroup(0, static_cast<WMC_GROUP*>(b)); }, 72, 1, 300, 107, 103},
       {"WMC_GetLocationInfo", [](void*) { return WMC_GetLocationInfo(nullptr); }, 0, kNone, kNone, 103, 103},
       {"WMC_GetMessageCount", [](void*) { return WMC_GetMessageCount(0); }, 0, kNone, kNone, 0, 0},
@@ -59,7 +59,7 @@ std::vector<ExportRow> Rows() {
       {"WMC_ResetFactoryDefaults", [](void*) { return WMC_ResetFactoryDefaults(nullptr); }, 0, kNone, kNone, 107, 103},
       {"WMC_SaveMessage", [](void*) { return WMC_SaveMessage(nullptr); }, 0, kNone, kNone, 107, 103},
       {"WMC_SendMessage", [](void* b) { return WMC_SendMessage(static_cast<WMC_SMS_MESSAGE*>(b)); }, 22, 1, 300, 107,
-       103, withBytes},
+       1, withBytes},
       {"WMC_SetContact", [](void* b) { return WMC_SetContact(0, static_cast<WMC_CONTACT*>(b)); }, 16, 1, 300, 107, 103},
       {"WMC_SetEvent", [](void*) { return WMC_SetEvent(nullptr); }, 0, kNone, kNone, 103, 103},
       {"WMC_SetLocationMode", [](void*) { return WMC_SetLocationMode(nullptr); }, 0, kNone, kNone, 103, 103},
@@ -136,7 +136,8 @@ TEST_F(PluginTest, BoxesAndMessageExceptions) {
   EXPECT_EQ(WMC_DeleteAllMessages(2), 107);  // after it
   EXPECT_EQ(WMC_GetMessageCount(5), 0);
   ASSERT_EQ(WMC_Startup(), 0);
-  Engine()->messagesWaiting_ = 1;
+  sdk_->sms.storeOn = 1;  // the modem holds one message
+  sdk_->sms.count = 1;
   EXPECT_EQ(WMC_GetMessageCount(0), 1);
   EXPECT_EQ(WMC_GetMessageCount(2), 0);
   EXPECT_EQ(WMC_DeleteAllMessages(4), 1);

@@ -1,1 +1,440 @@
+// Short messages through the exports against the simulated modem's store: counting, reading
+// (a message the host's buffer cannot take stays for the next read), sending with its status
+// from the SDK's thread, deleting and the repeated new-message notification.
+#include <atomic>
+#include <functional>
+
+#include "HostProcess.h"
 #include "PluginFixture.h"
+#include "SimSdkSms.h"
+#include "Sms/IS637Codec.h"
+
+namespace {
+
+using namespace plugintest;
+
+// The transport message a host sends: to a number, 7-bit text.
+std::vector<uint8_t> HostMessage(const char* to, const char* text) {
+  SimSdkSmsMessage m = SimSdkSmsText(0, to, text);
+  CNS_SMS_RECEIVED r = {};
+  r.size = kSmsReceivedRecordSize;
+  r.params = SimSdkSmsParams(m);
+  SetSmsUserData(r, m.text);
+  r.userDataCount = m.textLength;
+  std::vector<uint8_t> bytes(EncodeTransportLayer(&r, nullptr, 0));
+  EncodeTransportLayer(&r, bytes.data(), static_cast<int>(bytes.size()));
+  return bytes;
+}
+
+// What a host reads back from a transport message: the number and the text.
+struct Decoded {
+  bool ok = false;
+  std::string from, text;
+  uint16_t id = 0;
+};
+Decoded Decode(const uint8_t* bytes, uint32_t length) {
+  WMC_SMS_MESSAGE m = {sizeof m, 0, length, 0, 0};
+  SetSmsMessageBytes(m, const_cast<uint8_t*>(bytes));
+  SmsSendRecord record;
+  Decoded d;
+  d.ok = ConvertIS637ToCNS(&m, record.get()) == 1;
+  d.from.assign(reinterpret_cast<const char*>(record->params.address), record->params.addressCount);
+  if (SmsUserData(*record)) d.text.assign(reinterpret_cast<const char*>(SmsUserData(*record)), record->userDataCount);
+  d.id = record->messageId;
+  return d;
+}
+
+// n bytes that end where a no-access page begins.
+class PageEnd {
+ public:
+  explicit PageEnd(uint32_t n) : n_(n) {
+    SYSTEM_INFO si;
+    GetSystemInfo(&si);
+    page_ = si.dwPageSize;
+    base_ = static_cast<uint8_t*>(VirtualAlloc(nullptr, 2 * page_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    DWORD old;
+    VirtualProtect(base_ + page_, page_, PAGE_NOACCESS, &old);
+    std::memset(base_, 0xEE, page_);
+  }
+  ~PageEnd() { VirtualFree(base_, 0, MEM_RELEASE); }
+  uint8_t* get() const { return base_ + page_ - n_; }
+  bool Untouched() const {
+    for (uint32_t i = 0; i < n_; ++i)
+      if (get()[i] != 0xEE) return false;
+    return true;
+  }
+
+ private:
+  uint32_t n_;
+  DWORD page_ = 0;
+  uint8_t* base_ = nullptr;
+};
+
+// A host message block of n bytes at a page end, pointing at a buffer of capacity bytes that
+// also ends at a page end.
+struct GuardedMessage {
+  GuardedMessage(uint32_t n, uint32_t capacity) : block(n), buffer(capacity) {
+    WMC_SMS_MESSAGE m = {n, 0, capacity, 0xEEEEEEEE, 0xEEEE};
+    SetSmsMessageBytes(m, buffer.get());
+    std::memcpy(block.get(), &m, std::min<uint32_t>(n, sizeof m));
+  }
+  WMC_SMS_MESSAGE* get() const { return reinterpret_cast<WMC_SMS_MESSAGE*>(block.get()); }
+  uint32_t At(uint32_t offset) const {
+    uint32_t v;
+    std::memcpy(&v, block.get() + offset, 4);
+    return v;
+  }
+  PageEnd block, buffer;
+};
+
+class SmsTest : public PluginTest {
+ protected:
+  void SetUp() override {
+    PluginTest::SetUp();
+    ASSERT_EQ(WMC_Startup(), 0);
+    Engine()->smsSendWaitMs_ = 50;
+    Engine()->renotifyDelayMs_ = 10;
+    ClearCaptured();
+  }
+  int NewMessageNotifications() {
+    std::vector<int> n = Notifications();
+    return static_cast<int>(std::count(n.begin(), n.end(), WMC_NOTIFY_NEW_MESSAGE));
+  }
+  bool WaitNewMessage(int count, DWORD ms = 5000) {
+    return qeltest::PumpUntil([&] { return NewMessageNotifications() >= count; }, ms);
+  }
+  // Reads with a buffer of capacity bytes; returns the result, the message in *out.
+  int Read(bool first, uint32_t capacity, Decoded* out = nullptr, uint32_t* length = nullptr) {
+    std::vector<uint8_t> buffer(capacity ? capacity : 1);
+    WMC_SMS_MESSAGE m = {sizeof m, 0, capacity, 7, 0};
+    SetSmsMessageBytes(m, buffer.data());
+    int r = first ? WMC_GetFirstMessage(0, &m) : WMC_GetNextMessage(&m);
+    if (length) *length = m.length;
+    if (r == 0) {
+      EXPECT_EQ(m.status, 0u);
+      if (out) *out = Decode(buffer.data(), m.length);
+    }
+    return r;
+  }
+  int Send(const std::vector<uint8_t>& bytes) {
+    WMC_SMS_MESSAGE m = {sizeof m, 0, static_cast<uint32_t>(bytes.size()), 0, 0};
+    SetSmsMessageBytes(m, const_cast<uint8_t*>(bytes.data()));
+    return WMC_SendMessage(&m);
+  }
+  void SendStatus(uint32_t status, uint32_t cause) {
+    auto guard = sdk_.lock();
+    sdk_->sms.storeOn = 1;
+    sdk_->sms.sendStatus = status;
+    sdk_->sms.sendCause = cause;
+  }
+};
+
+TEST(SmsCause, SendResults) {
+  struct Case {
+    int cause, result;
+  };
+  for (Case c : {Case{0, 1000}, Case{6, 1006}, Case{7, 104}, Case{30, 104}, Case{31, 1031}, Case{40, 1040},
+                 Case{41, 104}, Case{47, 1047}, Case{48, 1048}, Case{49, 104}, Case{63, 1063}, Case{67, 1067},
+                 Case{68, 104}, Case{94, 104}, Case{95, 1095}, Case{97, 1097}, Case{108, 1108}, Case{109, 104},
+                 Case{255, 1255}, Case{0x4000, 1769}, Case{0x8000, 0}, Case{0x8001, 1769}, Case{0x8003, 1771},
+                 Case{0x8007, 1775}, Case{0x8008, 104}, Case{0x8009, 1777}, Case{0x800B, 1779}, Case{0x800C, 104},
+                 Case{-1, 104}})
+    EXPECT_EQ(CSEVDOEngine::TranslateSmsCause(c.cause), c.result) << c.cause;
+}
+
+struct SendCase {
+  const char* name;
+  uint32_t status, cause;  // status 0: none comes
+  int32_t storeResult, sendResult;
+  int result;
+};
+
+TEST_F(SmsTest, SendResultsFromTheStatusOnTheSdksThread) {
+  const SendCase cases[] = {
+      {"status 2 cause 97", 2, 97, 0, 0, 1097},     {"status 1 cause 0x8003", 1, 0x8003, 0, 0, 1771},
+      {"status 2 cause 0x8008", 2, 0x8008, 0, 0, 104}, {"status 3 cause 97", 3, 97, 0, 0, 0},
+      {"status 1 cause 0x8000", 1, 0x8000, 0, 0, 0}, {"no status in time", 0, 0, 0, 0, 104},
+      {"store fails", 2, 97, 7, 0, 104},            {"send fails", 2, 97, 0, 9, 1778},
+  };
+  std::vector<uint8_t> bytes = HostMessage("2065550123", "On my way");
+  for (const SendCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    SendStatus(c.status, c.cause);
+    sdk_.SetResult("QelStoreSMSMessage", c.storeResult);
+    sdk_.SetResult("QelSendSMS", c.sendResult);
+    sdk_.ClearCalls();
+    // A message posted to this thread stays queued: the wait does not dispatch.
+    ASSERT_TRUE(PostThreadMessageA(GetCurrentThreadId(), WM_USER + 7, 0, 0));
+    EXPECT_EQ(Send(bytes), c.result);
+    MSG msg;
+    EXPECT_TRUE(PeekMessageA(&msg, nullptr, WM_USER + 7, WM_USER + 7, PM_REMOVE));
+    ASSERT_EQ(sdk_.Calls("QelStoreSMSMessage").size(), 1u);
+    EXPECT_EQ(sdk_.Calls("QelSendSMS").size(), c.storeResult ? 0u : 1u);
+  }
+  // What the modem was given: each record it sent.
+  auto guard = sdk_.lock();
+  ASSERT_EQ(sdk_->sms.sentCount, 6u);
+  CNS_SMS_PARAMS p = SimSdkSmsParams(sdk_->sms.sent[0]);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(p.address), p.addressCount), "2065550123");
+  EXPECT_EQ(SimSdkSmsTextOf(sdk_->sms.sent[0]), "On my way");
+}
+
+TEST_F(SmsTest, RealWaits) {
+  WMC_Shutdown();
+  ASSERT_EQ(WMC_Startup(), 0);
+  EXPECT_EQ(Engine()->smsSendWaitMs_, 6000u);
+  EXPECT_EQ(Engine()->renotifyDelayMs_, 2000u);
+}
+
+TEST_F(SmsTest, RefusedMessageReachesNoSdkCall) {
+  SendStatus(2, 97);
+  sdk_.ClearCalls();
+  std::vector<uint8_t> bytes = HostMessage("2065550123", "x");
+  bytes[0] = 1;  // broadcast: refused
+  EXPECT_EQ(Send(bytes), 1);
+  EXPECT_TRUE(sdk_.Calls("QelStoreSMSMessage").empty());
+  EXPECT_TRUE(sdk_.Calls("QelSendSMS").empty());
+}
+
+TEST_F(SmsTest, NewMessagesAreAnnouncedCountedReadAndDeleted) {
+  ASSERT_TRUE(SimSdkSmsDeliver(sdk_, SimSdkSmsText(41, "2065550123", "Lunch at noon?")));
+  ASSERT_TRUE(WaitNewMessage(1));
+  ASSERT_TRUE(SimSdkSmsDeliver(sdk_, SimSdkSmsText(42, "4255550199", "Call me")));
+  ASSERT_TRUE(WaitNewMessage(2));
+  EXPECT_EQ(WMC_GetMessageCount(0), 1);
+  EXPECT_EQ(WMC_GetMessageCount(1), 1);
+  Decoded d;
+  ASSERT_EQ(Read(true, 200, &d), 0);
+  EXPECT_TRUE(d.ok);
+  EXPECT_EQ(d.from, "2065550123");
+  EXPECT_EQ(d.text, "Lunch at noon?");
+  EXPECT_EQ(d.id, 41);
+  ASSERT_EQ(Read(false, 200, &d), 0);
+  EXPECT_EQ(d.text, "Call me");
+  EXPECT_EQ(Read(false, 200), 104);  // the modem has no further message
+  EXPECT_EQ(Read(false, 200), 104);  // a failed read leaves the first-read flag set
+  EXPECT_EQ(LinesWith("CSEVDOEngine::GetNextMessage ConvertCNSToIS637:WMC_ERROR_SUCCESS"), 2);
+
+  // Deleting one of two: announced again after the delay, on a thread of its own.
+  ClearCaptured();
+  EXPECT_EQ(WMC_DeleteMessage(0x10000 + 41), 0);  // the low 16 bits are the id
+  ASSERT_TRUE(WaitNewMessage(1));
+  {
+    std::lock_guard<std::mutex> g(Capture().lock);
+    DWORD t = Capture().notificationThreads.back();
+    EXPECT_NE(t, GetCurrentThreadId());
+    EXPECT_NE(t, sdk_->notifyThread);
+  }
+  EXPECT_EQ(Engine()->messagesWaiting_, 1u);
+  // Deleting the last: the flag clears and no thread announces anything.
+  EXPECT_EQ(WMC_DeleteMessage(42), 0);
+  EXPECT_EQ(Engine()->messagesWaiting_, 0u);
+  Sleep(200);
+  EXPECT_EQ(NewMessageNotifications(), 1);
+  EXPECT_EQ(WMC_DeleteMessage(42), 302);  // gone: the modem cannot mark it
+  EXPECT_EQ(WMC_GetMessageCount(0), 0);
+}
+
+TEST_F(SmsTest, MessageTooBigForTheBufferStaysForTheNextRead) {
+  ASSERT_TRUE(SimSdkSmsAdd(sdk_, SimSdkSmsText(7, "2065550123", "A rather longer message than fits")));
+  ASSERT_TRUE(SimSdkSmsAdd(sdk_, SimSdkSmsText(8, "2065550123", "The second")));
+  ASSERT_EQ(WMC_GetMessageCount(0), 1);
+  uint32_t needed = 0;
+  ASSERT_EQ(Read(true, 0, nullptr, &needed), 300);
+  ASSERT_GT(needed, 9u);
+  EXPECT_EQ(LinesWith("CSEVDOEngine::GetNextMessage ConvertCNSToIS637:error(300)"), 1);
+  GuardedMessage shortOne(22, needed - 1);
+  EXPECT_EQ(WMC_GetFirstMessage(0, shortOne.get()), 300);
+  EXPECT_EQ(shortOne.At(12), needed);
+  EXPECT_TRUE(shortOne.buffer.Untouched());
+  // The same message, once the buffer is large enough; the modem handed it out once.
+  GuardedMessage exact(22, needed);
+  ASSERT_EQ(WMC_GetFirstMessage(0, exact.get()), 0);
+  EXPECT_EQ(exact.At(12), needed);
+  EXPECT_EQ(exact.At(16), 0u);
+  Decoded d = Decode(exact.buffer.get(), needed);
+  EXPECT_EQ(d.id, 7);
+  EXPECT_EQ(d.text, "A rather longer message than fits");
+  EXPECT_EQ(sdk_.Calls("QelRetrieveSMSMessageEx").size(), 1u);
+  ASSERT_EQ(Read(false, 200, &d), 0);
+  EXPECT_EQ(d.id, 8);
+}
+
+TEST_F(SmsTest, NoWaitingFlagNoSdkCall) {
+  ASSERT_TRUE(SimSdkSmsAdd(sdk_, SimSdkSmsText(3, "2065550123", "Unannounced")));
+  sdk_.ClearCalls();
+  EXPECT_EQ(Read(true, 200), 301);
+  EXPECT_TRUE(sdk_.Calls("QelRetrieveSMSMessageEx").empty());
+  EXPECT_EQ(WMC_GetMessageCount(0), 1);  // the count refreshes the flag
+  EXPECT_EQ(Read(true, 200), 0);
+  // First read fails: the next read is refused until a first read succeeds.
+  EXPECT_EQ(Read(true, 200), 104);
+  sdk_.ClearCalls();
+  EXPECT_EQ(Read(false, 200), 104);
+  EXPECT_TRUE(sdk_.Calls("QelRetrieveSMSMessageEx").empty());
+  EXPECT_EQ(WMC_GetMessageCount(2), 0);
+}
+
+TEST_F(SmsTest, StatusReadFailures) {
+  ASSERT_TRUE(SimSdkSmsAdd(sdk_, SimSdkSmsText(1, "1", "a")));
+  ASSERT_TRUE(SimSdkSmsAdd(sdk_, SimSdkSmsText(2, "1", "b")));
+  ASSERT_EQ(WMC_GetMessageCount(0), 1);
+  sdk_.SetResult("QelGetSMSMessageStatus", 5);
+  EXPECT_EQ(WMC_DeleteMessage(1), 0);  // an unreadable status counts as no message
+  EXPECT_EQ(Engine()->messagesWaiting_, 0u);
+  EXPECT_EQ(WMC_GetMessageCount(0), 0);
+  // Counters that add up past 32 bits still count as messages.
+  sdk_.SetResult("QelGetSMSMessageStatus", 0);
+  const uint32_t counters[3] = {16, 0xFFFFFFFFu, 1};
+  sdk_.SetOut("QelGetSMSMessageStatus", counters);
+  EXPECT_EQ(WMC_GetMessageCount(0), 1);
+  EXPECT_EQ(Engine()->GetUnreadCount(), INT_MAX);
+}
+
+TEST_F(SmsTest, DeleteAllRemovesOneMessagePerCall) {
+  for (uint16_t id = 1; id <= 2; ++id) ASSERT_TRUE(SimSdkSmsAdd(sdk_, SimSdkSmsText(id, "1", "x")));
+  ASSERT_EQ(WMC_GetMessageCount(0), 1);
+  EXPECT_EQ(WMC_DeleteAllMessages(1), 0);
+  ASSERT_TRUE(WaitNewMessage(1));  // one remains: announced again
+  EXPECT_EQ(WMC_DeleteAllMessages(0), 0);
+  EXPECT_EQ(Engine()->messagesWaiting_, 0u);
+  EXPECT_EQ(WMC_DeleteAllMessages(0), 104);  // nothing left to remove
+  std::vector<SimSdkCall> calls = sdk_.Calls("QelRetrieveSMSMessageEx");
+  ASSERT_EQ(calls.size(), 3u);
+  for (const SimSdkCall& c : calls) EXPECT_EQ(c.args[1], 1u);
+  Sleep(100);
+  EXPECT_EQ(NewMessageNotifications(), 1);
+}
+
+TEST_F(SmsTest, ShutdownEndsWaitingReNotifyThreads) {
+  Engine()->renotifyDelayMs_ = 300;
+  for (uint16_t id = 1; id <= 2; ++id) ASSERT_TRUE(SimSdkSmsAdd(sdk_, SimSdkSmsText(id, "1", "x")));
+  ASSERT_EQ(WMC_GetMessageCount(0), 1);
+  ASSERT_EQ(WMC_DeleteMessage(1), 0);
+  ASSERT_EQ(WMC_Shutdown(), 0);
+  Sleep(600);
+  EXPECT_EQ(NewMessageNotifications(), 0);
+}
+
+// The block exports on their success paths with the block at a page end, at its minimum size
+// and one byte short.
+TEST_F(SmsTest, BlockExportsAtAPageEnd) {
+  SendStatus(3, 0);
+  std::vector<uint8_t> bytes = HostMessage("2065550123", "Guarded");
+  for (int n : {22, 21}) {
+    SCOPED_TRACE(n);
+    int want = n == 22 ? 0 : 300;
+    GuardedMessage send(static_cast<uint32_t>(n), static_cast<uint32_t>(bytes.size()));
+    std::memcpy(send.buffer.get(), bytes.data(), bytes.size());
+    EXPECT_EQ(WMC_SendMessage(send.get()), want);
+
+    for (uint16_t id = 1; id <= 2; ++id) ASSERT_TRUE(SimSdkSmsAdd(sdk_, SimSdkSmsText(id, "1", "Read")));
+    ASSERT_EQ(WMC_GetMessageCount(0), 1);
+    GuardedMessage first(static_cast<uint32_t>(n), 64), next(static_cast<uint32_t>(n), 64);
+    EXPECT_EQ(WMC_GetFirstMessage(0, first.get()), want);
+    if (n == 22) EXPECT_EQ(first.At(16), 0u);
+    else EXPECT_TRUE(first.buffer.Untouched());
+    EXPECT_EQ(WMC_GetNextMessage(next.get()), n == 22 ? 0 : 300);
+    for (uint16_t id = 1; id <= 2; ++id) WMC_DeleteMessage(id);
+  }
+}
+
+}  // namespace
+
+// The plug-in library unloaded while a re-notify thread waits: the thread keeps the code
+// mapped to its end, after the real 2,000 ms.
+namespace {
+
+using namespace plugintest;
+
+// Milliseconds from the performance counter (Wine's tick count can lag behind).
+double Milliseconds() {
+  LARGE_INTEGER now, frequency;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&frequency);
+  return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+volatile LONG g_newMessages = 0;
+std::atomic<double> g_newMessageAt{0};
+void __cdecl CountNewMessage(int index) {
+  if (index != WMC_NOTIFY_NEW_MESSAGE) return;
+  g_newMessageAt = Milliseconds();
+  InterlockedIncrement(&g_newMessages);
+}
+
+template <class F>
+F Bound(HMODULE library, const char* name) {
+  return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+}
+
+TEST_F(PluginTest, ReNotifyThreadKeepsTheLibraryUntilItEnds) {
+  HMODULE library = LoadLibraryA((RootBin() + "wmcqel.dll").c_str());
+  ASSERT_NE(library, nullptr);
+  auto startup = Bound<int(__cdecl*)()>(library, "WMC_Startup");
+  auto setCallback = Bound<int(__cdecl*)(int, WMC_NOTIFY_CALLBACK, int)>(library, "WMC_SetCallback");
+  auto count = Bound<int(__cdecl*)(int)>(library, "WMC_GetMessageCount");
+  auto remove = Bound<int(__cdecl*)(int)>(library, "WMC_DeleteMessage");
+  for (uint16_t id = 1; id <= 2; ++id) ASSERT_TRUE(SimSdkSmsAdd(sdk_, SimSdkSmsText(id, "1", "x")));
+  ASSERT_EQ(setCallback(WMC_NOTIFY_NEW_MESSAGE, CountNewMessage, 0), 0);
+  ASSERT_EQ(startup(), 0);
+  ASSERT_EQ(count(0), 1);
+  double deleted = Milliseconds();
+  ASSERT_EQ(remove(1), 0);
+  FreeLibrary(library);
+  EXPECT_NE(GetModuleHandleA("wmcqel.dll"), nullptr);  // held by the waiting thread
+  ASSERT_TRUE(qeltest::PumpUntil([] { return g_newMessages >= 1; }, 6000));
+  double elapsed = g_newMessageAt.load() - deleted;
+  EXPECT_GE(elapsed, 1990.0);
+  EXPECT_LT(elapsed, 4000.0);
+  // The thread's end unloads the library, which tears the engine down.
+  EXPECT_TRUE(qeltest::PumpUntil([] { return GetModuleHandleA("wmcqel.dll") == nullptr; }, 6000));
+  EXPECT_EQ(sdk_.Calls("QelApiClose").size(), 1u);
+  EXPECT_TRUE(WaitSdkUnloaded());
+  // The abandoned client library is the test process's from here on.
+  if (HMODULE client = GetModuleHandleA("qelvxaux.dll")) FreeLibrary(client);
+}
+
+}  // namespace
+
+// The host program's short-message commands, as the demo runs them, in another process.
+namespace {
+
+using namespace plugintest;
+
+TEST_F(PluginTest, HostProgramSendsReceivesReadsAndDeletes) {
+  std::string dir = qeltest::BinDir() + "smshost\\";
+  CreateDirectoryA(dir.c_str(), nullptr);
+  for (auto f : {std::pair<std::string, std::string>{RootBin() + "wmchost.exe", "wmchost.exe"},
+                 {RootBin() + "wmcqel.dll", "wmcqel.dll"},
+                 {SdkDir("full") + "\\Qel_Evdomx.dll", "Qel_Evdomx.dll"},
+                 {ClientDir("full") + "\\qelvxaux.dll", "qelvxaux.dll"}})
+    ASSERT_TRUE(CopyFileA(f.first.c_str(), (dir + f.second).c_str(), FALSE)) << f.first;
+  // The simulated client library beside the host, so no other one is found by name.
+  SimSdkControl sdk("Local\\QelSimModemSdk-smshost");
+  SimClientControl client("Local\\QelSimClient-smshost");
+  ASSERT_TRUE(sdk.ok() && client.ok());
+  sdk.Reset();
+  client.Reset();
+  client->powerState = 1;
+  SetEnvironmentVariableA("QEL_SIMSDK_BLOCK", "Local\\QelSimModemSdk-smshost");
+  SetEnvironmentVariableA("QEL_SIMCLIENT_BLOCK", "Local\\QelSimClient-smshost");
+  DWORD code = 0;
+  std::string out = RunHost(dir,
+                            "startup smsstatus 2 97 smssend 2065550123 \"Running late\" smsdeliver 41 4255550123 "
+                            "\"Lunch at noon?\" wait 5 5000 smscount 0 smsread first smsread next smsdelete 41 "
+                            "smscount 0 smsdeleteall 0 smssent shutdown",
+                            &code);
+  SetEnvironmentVariableA("QEL_SIMSDK_BLOCK", nullptr);
+  SetEnvironmentVariableA("QEL_SIMCLIENT_BLOCK", nullptr);
+  EXPECT_EQ(code, 0u) << out;
+  for (const char* line :
+       {"WMC_SendMessage(2065550123, \"Running late\"): 1097", "wait 5: received", "WMC_GetMessageCount(0): 1",
+        "WMC_GetFirstMessage(0): 0 length 41 id 41 from 4255550123 text \"Lunch at noon?\"",
+        "WMC_GetNextMessage: 104", "WMC_DeleteMessage(41): 0", "WMC_GetMessageCount(0): 0",
+        "WMC_DeleteAllMessages(0): 104", "smssent: 1", "to 2065550123 text \"Running late\""})
+    EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+  EXPECT_EQ(sdk->sms.count, 0u);
+}
+
+}  // namespace

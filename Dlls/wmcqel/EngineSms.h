@@ -1,0 +1,46 @@
+// Pieces of the engine's short-message operations that the engine holds as members.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+
+#include "Sms/SmsRecords.h"
+
+constexpr DWORD kSmsSendWaitMs = 6000;
+
+// Signalled when the engine goes: re-notify threads still waiting end without notifying.
+// Each thread waits on its own duplicate of the event.
+class CMessageNotifyStop {
+ public:
+  CMessageNotifyStop() : event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+  ~CMessageNotifyStop() {
+    if (!event_) return;
+    SetEvent(event_);
+    CloseHandle(event_);
+  }
+  CMessageNotifyStop(const CMessageNotifyStop&) = delete;
+  CMessageNotifyStop& operator=(const CMessageNotifyStop&) = delete;
+  HANDLE get() const { return event_; }
+
+ private:
+  HANDLE event_;
+};
+
+// A received message as the SDK handed it out, with the engine's own user data buffer.
+struct CReceivedSms {
+  CNS_SMS_RECEIVED record;
+  uint8_t text[kSmsReceivedBufferSize];
+  // Size, buffer and capacity set for a retrieve.
+  void Prepare() {
+    record = CNS_SMS_RECEIVED{};
+    record.size = kSmsReceivedRecordSize;
+    SetSmsUserData(record, text);
+    record.userDataCount = kSmsReceivedBufferSize;
+  }
+  // After the SDK filled it: the buffer is ours again whatever the SDK wrote there, and the
+  // count no larger than it.
+  void Bound() {
+    SetSmsUserData(record, text);
+    if (record.userDataCount > static_cast<uint32_t>(kSmsReceivedBufferSize)) record.userDataCount = kSmsReceivedBufferSize;
+  }
+};
