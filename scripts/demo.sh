@@ -58,6 +58,11 @@ grep -o 'OutputDebugStringA "[^"]*' "$plugin_out" | sed 's/^OutputDebugStringA "
   grep -v 'QXNotify(' | head -n 40 || true
 rm -f "$plugin_out"
 
+say "the plug-in's network and device information and the modem lock (a provisioned simulated modem)"
+"$root/cmake/wine-run.sh" "$x64/wmchost.exe" --sdk-dir "$sdkdir" simmodem startup networkinfo deviceinfo \
+  setlock 1 9999 setlock 1 1234 setlock 1 1234 setlock 0 1234 shutdown \
+  2>/dev/null | tr -d '\r' | grep -v '^bound' | sed 's/^/  /' || echo "  (the host reported a failure)"
+
 say "short messages through the plug-in: two sent (the network's status), one received (notification 5), read and deleted"
 WINEDEBUG=-all "$root/cmake/wine-run.sh" "$x64/wmchost.exe" --sdk-dir "$sdkdir" \
   startup smsstatus 3 0 smssend 2065550123 "On my way, ten minutes" \

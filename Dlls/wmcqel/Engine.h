@@ -53,6 +53,12 @@ int ScaleRssi(int rssi);
 // Starts the initialisation timer on the calling thread; at most one runs.
 void StartInitTimer();
 
+// Information and activation: the ESN in 11 decimal digits (out holds 12 bytes), the
+// automatic-activation time-out and its timer procedure.
+void FormatEsnDecimal(uint32_t esn, char* out);
+constexpr DWORD kActivationTimeoutMs = 2000;
+void CALLBACK ActivationTimerProc(HWND hwnd, UINT message, UINT_PTR id, DWORD time);
+
 class CSEVDOEngine {
  public:
   CSEVDOEngine();
@@ -76,8 +82,28 @@ class CSEVDOEngine {
   void SetRoamIndicator(int value);
 
   // Network, connection and device information.
+  void UpdateConnectionDurations();
+  void GetNetworkInfo();
+  void GetNetworkTime();
+  uint16_t GetPRLVer();
+  std::string GetFirmwareVer();
+  std::string GetHardwareVer();
+  void GetDeviceInfo();
 
   // Activation and modem lock.
+  int IsActivated();
+  int AutoActivation();
+  void OnActivationTimeout();
+  int ManualActivation(uint32_t spc);
+  int DeActivate();
+  int SetLock(int lock, const char* code);
+  int ChangeLockCode(const char* oldCode, const char* newCode);
+  // The activation status: 1 activated, 0 not, -1 unreadable.
+  int ReadActivationStatus();
+  // Programs the NAM from the activation copy and restarts the modem: 1 when the restart
+  // ran, 0 at the first step that stops. resetPattern tells whether the copy's numbers are
+  // the factory reset numbers.
+  int ProgramNam(uint32_t spc, bool* resetPattern);
 
   // Parameters, NDIS mode and upgrade.
   int Engine_GetParameters(WMC_PARAMETERS* out);

@@ -3,6 +3,7 @@
 // pass.
 #include "Exports.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -174,31 +175,53 @@ int __cdecl WMC_SetFieldTest(int enable, WMC_FIELDTEST_CALLBACK fn) {
 
 int __cdecl WMC_GetConnectionInfo(WMC_CONNECTION_INFO* info) {
   if (int r = CheckBlock(info, kWmcMinConnectionInfo)) return r;
-  return kNotServed;
+  CSEVDOEngine* e = Engine();
+  e->UpdateConnectionDurations();
+  std::memcpy(info, &e->connection_, sizeof e->connection_);
+  return WMC_ERROR_SUCCESS;
 }
 int __cdecl WMC_GetNetworkInfo(WMC_NETWORK_INFO* info) {
   if (int r = CheckBlock(info, kWmcMinNetworkInfo)) return r;
-  return kNotServed;
+  CSEVDOEngine* e = Engine();
+  e->GetNetworkInfo();
+  e->GetNetworkTime();
+  std::memcpy(info, &e->network_, sizeof e->network_);
+  return WMC_ERROR_SUCCESS;
 }
 int __cdecl WMC_GetDeviceInfo(WMC_DEVICE_INFO* info) {
   if (int r = CheckBlock(info, kWmcMinDeviceInfo)) return r;
-  return kNotServed;
+  CSEVDOEngine* e = Engine();
+  e->GetDeviceInfo();
+  std::memcpy(info, &e->device_, sizeof e->device_);
+  return WMC_ERROR_SUCCESS;
 }
 int __cdecl WMC_Activate(WMC_ACTIVATION_INFO* info) {
   if (int r = CheckBlock(info, kWmcMinActivationInfo)) return r;
-  if (Busy(Engine())) return WMC_ERROR_BUSY;
-  return kNotServed;
+  CSEVDOEngine* e = Engine();
+  if (Busy(e)) return WMC_ERROR_BUSY;
+  if (info->type != 0) return e->AutoActivation() ? WMC_ERROR_ACTIVATION_STARTED : WMC_ERROR_ACTIVATION_FAILED;
+  // The SDK takes a 16-bit PRL length and reads the bytes the pointer names.
+  if (info->prlLength > 0xFFFF || (info->prlLength > 0 && info->prl == 0)) return WMC_ERROR_INVALID_PARAMETER;
+  std::memcpy(&e->activation_, info, sizeof e->activation_);
+  char spc[sizeof info->spc + 1];
+  std::memcpy(spc, info->spc, sizeof info->spc);
+  spc[sizeof info->spc] = '\0';
+  int ok = e->ManualActivation(static_cast<uint32_t>(std::strtol(spc, nullptr, 10)));
+  // The PRL pointer is the host's for this call only.
+  e->activation_.prl = 0;
+  e->activation_.prlLength = 0;
+  return ok ? WMC_ERROR_SUCCESS : WMC_ERROR_ACTIVATION_FAILED;
 }
-int __cdecl WMC_SetLock(int, const char* code) {
+int __cdecl WMC_SetLock(int lock, const char* code) {
   if (!code) return WMC_ERROR_INVALID_PARAMETER;
   if (int r = CheckEngine()) return r;
-  return kNotServed;
+  return Engine()->SetLock(lock, code);
 }
-int __cdecl WMC_ChangeLockCode(const char*, const char* newCode) {
-  if (!newCode) return WMC_ERROR_INVALID_PARAMETER;
+int __cdecl WMC_ChangeLockCode(const char* oldCode, const char* newCode) {
+  if (!newCode || !oldCode) return WMC_ERROR_INVALID_PARAMETER;
   if (int r = CheckEngine()) return r;
   if (Busy(Engine())) return WMC_ERROR_BUSY;
-  return kNotServed;
+  return Engine()->ChangeLockCode(oldCode, newCode);
 }
 int __cdecl WMC_GetParameters(WMC_PARAMETERS* parameters) {
   if (int r = CheckBlock(parameters, kWmcMinParameters)) return r;
@@ -286,7 +309,7 @@ int __cdecl WMC_DeleteAllMessages(int box) {
 }
 int __cdecl WMC_ResetFactoryDefaults(void*) {
   if (int r = CheckEngine()) return r;
-  return kNotServed;
+  return Engine()->DeActivate();
 }
 
 }  // extern "C"

@@ -34,6 +34,8 @@ class CVeltraSdkApi {
   bool IsOpened() const { return opened_ != 0; }
   uint32_t OpenResult() const { return openResult_; }
   HMODULE Module() const { return module_; }
+  // The optional entry point is bound (its wrapper refuses with 5 either way).
+  bool HasChangeLockPIN() const { return base_.QelChangeLockPIN != nullptr; }
 
   uint32_t SetCallDisconnectCmd();
   uint32_t ResetModem();

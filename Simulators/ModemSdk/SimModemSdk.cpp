@@ -21,6 +21,7 @@
 #include <cstring>
 
 #include "SimSdkControl.h"
+#include "SimSdkInfo.h"
 #include "SimSdkParameters.h"
 #include "SimSdkSms.h"
 
@@ -192,8 +193,25 @@ uint32_t Served(const char* name, uint32_t result) {
   return result;
 }
 
+// Runs a stateful area's hook under the block's lock once the script answered 0; a refusal
+// replaces the logged result.
+template <class Hook>
+uint32_t Stateful(const char* name, const SimSdkEntry& s, Hook hook) {
+  if (s.result != 0) return s.result;
+  int32_t r;
+  {
+    auto guard = Control().lock();
+    r = hook(Control().block());
+  }
+  if (r != 0) LogResult(name, r);
+  return r;
+}
+
 // The generic bodies, one per signature type.
-uint32_t NoArgs(const char* name) { return Begin(name, kNoTimeout, {}).result; }
+uint32_t NoArgs(const char* name) {
+  SimSdkEntry s = Begin(name, kNoTimeout, {});
+  return Stateful(name, s, [&](SimSdkBlock& b) { return SimInfoNoArgs(b, name); });
+}
 uint32_t TimeoutOnly(const char* name, uint32_t timeout) {
   SimSdkEntry s = Begin(name, timeout, {});
   if (IsNamed(name, "QelSendSMS") && !s.result && SmsStoreOn()) return Served(name, SimSmsSend(Control()));
@@ -211,22 +229,26 @@ uint32_t GetRecord(const char* name, void* out, uint32_t timeout) {
   if (IsNamed(name, "QelGetSMSMessageStatus") && !s.result && !s.outLength && SmsStoreOn())
     return Served(name, SimSmsStatus(Control(), out));
   WriteOut(s, out);
-  return simsdk::ParametersRead(Control(), name, s, out);
+  uint32_t r = simsdk::ParametersRead(Control(), name, s, out);
+  if (r != 0 || s.outLength || !out) return r;
+  return Stateful(name, s, [&](SimSdkBlock& b) { return SimInfoGetRecord(b, name, out); });
 }
 uint32_t SetRecord(const char* name, const void* in, uint32_t timeout) {
   SimSdkEntry s = Begin(name, timeout, {Arg(in)});
   if (IsNamed(name, "QelStoreSMSMessage") && !s.result && SmsStoreOn()) return Served(name, SimSmsStore(Control(), in));
-  return s.result;
+  return Stateful(name, s, [&](SimSdkBlock& b) { return SimInfoSetText(b, name, static_cast<const char*>(in)); });
 }
 uint32_t GetText(const char* name, char* buffer, uint32_t size, uint32_t timeout) {
   SimSdkEntry s = Begin(name, timeout, {Arg(buffer), size});
   WriteText(s, buffer, size);
-  return s.result;
+  if (s.text[0]) return s.result;
+  return Stateful(name, s, [&](SimSdkBlock& b) { return SimInfoGetText(b, name, buffer, size); });
 }
 uint32_t GetNamText(const char* name, uint16_t nam, char* buffer, uint32_t size, uint32_t timeout) {
   SimSdkEntry s = Begin(name, timeout, {nam, Arg(buffer), size});
   WriteText(s, buffer, size);
-  return s.result;
+  if (s.text[0]) return s.result;
+  return Stateful(name, s, [&](SimSdkBlock& b) { return SimInfoGetText(b, name, buffer, size); });
 }
 uint32_t SetU16(const char* name, uint16_t value, uint32_t timeout) {
   SimSdkEntry s = Begin(name, timeout, {value});
@@ -234,14 +256,20 @@ uint32_t SetU16(const char* name, uint16_t value, uint32_t timeout) {
     return Served(name, SimSmsSetRetrieved(Control(), value));
   return simsdk::ParametersWrite(Control(), name, s, value);
 }
-uint32_t SetU32(const char* name, uint32_t value, uint32_t timeout) { return Begin(name, timeout, {value}).result; }
+uint32_t SetU32(const char* name, uint32_t value, uint32_t timeout) {
+  SimSdkEntry s = Begin(name, timeout, {value});
+  return Stateful(name, s, [&](SimSdkBlock& b) { return SimInfoSetU32(b, name, value); });
+}
 uint32_t GetNamRecord(const char* name, uint16_t nam, void* out, uint32_t timeout) {
   SimSdkEntry s = Begin(name, timeout, {nam, Arg(out)});
   WriteOut(s, out);
-  return simsdk::ParametersRead(Control(), name, s, out);
+  uint32_t r = simsdk::ParametersRead(Control(), name, s, out);
+  if (r != 0 || s.outLength || !out) return r;
+  return Stateful(name, s, [&](SimSdkBlock& b) { return SimInfoGetRecord(b, name, out); });
 }
 uint32_t SetNamRecord(const char* name, uint16_t nam, const void* in, uint32_t timeout) {
-  return Begin(name, timeout, {nam, Arg(in)}).result;
+  SimSdkEntry s = Begin(name, timeout, {nam, Arg(in)});
+  return Stateful(name, s, [&](SimSdkBlock& b) { return SimInfoSetText(b, name, static_cast<const char*>(in)); });
 }
 uint32_t SetNamU16(const char* name, uint16_t nam, uint16_t value, uint32_t timeout) {
   return simsdk::ParametersWrite(Control(), name, Begin(name, timeout, {nam, value}), value);
@@ -382,7 +410,8 @@ uint32_t QELSDK_CALL QelRegisterCallback(QelNotifyFn fn, uint64_t mask) {
   uint32_t QELSDK_CALL n(uint16_t m, QEL_HOME_SID_NID r, uint32_t t) {               \
     uint32_t first;                                                                  \
     std::memcpy(&first, r.bytes, sizeof first);                                      \
-    return Begin(#n, t, {m, first}).result;                                          \
+    SimSdkEntry s = Begin(#n, t, {m, first});                                        \
+    return Stateful(#n, s, [&](SimSdkBlock& b) { return SimInfoSetHomeSidNid(b, r); }); \
   }
 #define QEL_SIM_BODY_PFN_QelRetrieveSMSMessageEx(n)                                  \
   uint32_t QELSDK_CALL n(void* r, uint32_t f, uint32_t t) {                          \
@@ -392,37 +421,45 @@ uint32_t QELSDK_CALL QelRegisterCallback(QelNotifyFn fn, uint64_t mask) {
     return s.result;                                                                 \
   }
 #define QEL_SIM_BODY_PFN_QelSetCallOriginateCmd(n) \
-  uint32_t QELSDK_CALL n(uint32_t c, const char* num, uint32_t t) { return Begin(#n, t, {c, Arg(num)}).result; }
+  uint32_t QELSDK_CALL n(uint32_t c, const char* num, uint32_t t) {                 \
+    SimSdkEntry s = Begin(#n, t, {c, Arg(num)});                                     \
+    return Stateful(#n, s, [&](SimSdkBlock& b) { return SimInfoDial(b, num); });     \
+  }
 #define QEL_SIM_BODY_PFN_QelGetNamInfo(n)                                            \
   uint32_t QELSDK_CALL n(void* c, void* i, uint32_t t) {                             \
     SimSdkEntry s = Begin(#n, t, {Arg(c), Arg(i)});                                  \
     WriteOut(s, c);                                                                  \
-    return s.result;                                                                 \
+    if (s.outLength) return s.result;                                                \
+    return Stateful(#n, s, [&](SimSdkBlock& b) { return SimInfoNamInfo(b, c); });    \
   }
 #define QEL_SIM_BODY_PFN_QelLockModem(n)                                             \
   uint32_t QELSDK_CALL n(const char* code, void* st, uint32_t t) {                   \
     SimSdkEntry s = Begin(#n, t, {Arg(code), Arg(st)});                              \
     WriteOut(s, st);                                                                 \
-    return s.result;                                                                 \
+    if (s.outLength) return s.result;                                                \
+    return Stateful(#n, s, [&](SimSdkBlock& b) { return SimInfoLockModem(b, code, st); }); \
   }
 #define QEL_SIM_BODY_PFN_QelChangeLockPIN(n)                                         \
   uint32_t QELSDK_CALL n(const char* a, const char* b, void* r, uint32_t t) {        \
     SimSdkEntry s = Begin(#n, t, {Arg(a), Arg(b), Arg(r)});                          \
     WriteOut(s, r);                                                                  \
-    return s.result;                                                                 \
+    if (s.outLength) return s.result;                                                \
+    return Stateful(#n, s, [&](SimSdkBlock& k) { return SimInfoChangeLockPin(k, a, b, r); }); \
   }
 #define QEL_SIM_BODY_PFN_QelPstLock(n)                                               \
   uint32_t QELSDK_CALL n(uint16_t a, uint16_t b, void* st, void* i, uint32_t t) {    \
     SimSdkEntry s = Begin(#n, t, {a, b, Arg(st), Arg(i)});                           \
     WriteOut(s, st);                                                                 \
-    return s.result;                                                                 \
+    if (s.outLength) return s.result;                                                \
+    return Stateful(#n, s, [&](SimSdkBlock& k) { return SimInfoPstLock(k, st); });   \
   }
 #define QEL_SIM_BODY_PFN_QelGetSystemTime(n)                                                      \
   uint32_t QELSDK_CALL n(void* a, void* b, void* c, void* d, void* e, void* f, void* g, uint32_t t) { \
     SimSdkEntry s = Begin(#n, t, {Arg(a), Arg(g)});                                               \
-    (void)b, (void)c, (void)d, (void)e, (void)f;                                                  \
     WriteOut(s, a);                                                                               \
-    return s.result;                                                                              \
+    if (s.outLength) return s.result;                                                             \
+    void* const outs[7] = {a, b, c, d, e, f, g};                                                  \
+    return Stateful(#n, s, [&](SimSdkBlock& k) { return SimInfoSystemTime(k, outs); });           \
   }
 #define QEL_SIM_BODY_PFN_QelPstGetDsMipGenUser(n)                                                  \
   uint32_t QELSDK_CALL n(uint16_t m, uint16_t size, char* nai, void* a, void* b, void* c, void* d, void* e, \
@@ -436,22 +473,26 @@ uint32_t QELSDK_CALL QelRegisterCallback(QelNotifyFn fn, uint64_t mask) {
   uint32_t QELSDK_CALL n(const char* name, void* o, uint32_t t) {                    \
     SimSdkEntry s = Begin(#n, t, {Arg(name), Arg(o)});                               \
     WriteOut(s, o);                                                                  \
-    return s.result;                                                                 \
+    if (s.outLength || !o) return s.result;                                          \
+    return Stateful(#n, s, [&](SimSdkBlock& b) { return SimInfoGetRecord(b, #n, o); }); \
   }
 #define QEL_SIM_BODY_PFN_QelPstSetDsMipSsUserProf(n)                                               \
   uint32_t QELSDK_CALL n(uint16_t m, uint16_t hl, const uint8_t* ha, uint16_t al, const uint8_t* aaa, \
                          uint32_t t) {                                                             \
-    return Begin(#n, t, {m, hl, al, Arg(ha) | Arg(aaa) << 1}).result;                              \
+    SimSdkEntry s = Begin(#n, t, {m, hl, al, Arg(ha) | Arg(aaa) << 1});                            \
+    return Stateful(#n, s, [&](SimSdkBlock& b) { return SimInfoSetSecrets(b, hl, ha, al, aaa); });  \
   }
 #define QEL_SIM_BODY_PFN_QelPstGetDsMipSsUserProf(n)                                                \
   uint32_t QELSDK_CALL n(uint16_t m, uint8_t* ha, uint16_t* hl, uint16_t hc, uint8_t* aaa, uint16_t* al, \
                          uint16_t ac, uint32_t t) {                                                 \
     SimSdkEntry s = Begin(#n, t, {m, hc, ac});                                                      \
-    (void)ha, (void)hl, (void)aaa, (void)al;                                                        \
-    return s.result;                                                                                \
+    return Stateful(#n, s, [&](SimSdkBlock& b) { return SimInfoGetSecrets(b, ha, hl, hc, aaa, al, ac); }); \
   }
 #define QEL_SIM_BODY_PFN_QelSetPRL(n) \
-  uint32_t QELSDK_CALL n(uint16_t m, const void* d, uint16_t l, uint32_t t) { return Begin(#n, t, {m, Arg(d), l}).result; }
+  uint32_t QELSDK_CALL n(uint16_t m, const void* d, uint16_t l, uint32_t t) {       \
+    SimSdkEntry s = Begin(#n, t, {m, Arg(d), l});                                    \
+    return Stateful(#n, s, [&](SimSdkBlock& b) { return SimInfoSetPrl(b, d, l); });  \
+  }
 #define QEL_SIM_BODY_PFN_QelVerifyUpgradeRequired(n)                                 \
   uint32_t QELSDK_CALL n(const char* p, void* st, char* b, void* l, uint32_t t) {    \
     SimSdkEntry s = Begin(#n, t, {Arg(p), Arg(st), Arg(b), Arg(l)});                 \

@@ -12,8 +12,13 @@
 //     run PROGRAM ARG      run a program (ARG may be "-") and wait for its end
 //     fieldtest MS         switch the field-test trace on, pump messages for MS, switch it
 //                          off; prints the header and each line with its time since the header
-//     simmodem             script the simulated SDK with a sample modem for the field-test
-//                          trace (numbers, versions, signal, Mobile IP profile, temperature)
+//     simmodem             give the simulated SDK (in this process) a sample provisioned modem:
+//                          identity, versions, service, lock code "1234", and for the field-test
+//                          trace numbers, signal, Mobile IP profile, temperature; before
+//                          startup, so the open reports its model
+//     networkinfo | deviceinfo | connectioninfo
+//                          the query exports, with the block's main fields
+//     setlock 0|1 CODE     WMC_SetLock
 //   short messages (the simulated SDK's store is used by the sms... commands):
 //     smssend NUMBER TEXT  WMC_SendMessage of a text to a number
 //     smscount BOX | smsdelete ID | smsdeleteall BOX
@@ -81,6 +86,10 @@ struct Plugin {
   decltype(&::WMC_SetPower) SetPower = nullptr;
   decltype(&::WMC_SetRadioPower) SetRadioPower = nullptr;
   decltype(&::WMC_GetNetworkErrorString) GetNetworkErrorString = nullptr;
+  decltype(&::WMC_GetConnectionInfo) GetConnectionInfo = nullptr;
+  decltype(&::WMC_GetNetworkInfo) GetNetworkInfo = nullptr;
+  decltype(&::WMC_GetDeviceInfo) GetDeviceInfo = nullptr;
+  decltype(&::WMC_SetLock) SetLock = nullptr;
   decltype(&::WMC_GetMessageCount) GetMessageCount = nullptr;
   decltype(&::WMC_SendMessage) SendMessage = nullptr;
   decltype(&::WMC_GetFirstMessage) GetFirstMessage = nullptr;
@@ -126,6 +135,9 @@ bool Load(Plugin& p) {
          Bind(p.library, &p.SetCallback, "WMC_SetCallback") && Bind(p.library, &p.SetPower, "WMC_SetPower") &&
          Bind(p.library, &p.SetRadioPower, "WMC_SetRadioPower") &&
          Bind(p.library, &p.GetNetworkErrorString, "WMC_GetNetworkErrorString") &&
+         Bind(p.library, &p.GetConnectionInfo, "WMC_GetConnectionInfo") &&
+         Bind(p.library, &p.GetNetworkInfo, "WMC_GetNetworkInfo") &&
+         Bind(p.library, &p.GetDeviceInfo, "WMC_GetDeviceInfo") && Bind(p.library, &p.SetLock, "WMC_SetLock") &&
          Bind(p.library, &p.GetMessageCount, "WMC_GetMessageCount") && Bind(p.library, &p.SendMessage, "WMC_SendMessage") &&
          Bind(p.library, &p.GetFirstMessage, "WMC_GetFirstMessage") &&
          Bind(p.library, &p.GetNextMessage, "WMC_GetNextMessage") && Bind(p.library, &p.DeleteMessage, "WMC_DeleteMessage") &&
@@ -147,6 +159,39 @@ void PumpFor(DWORD ms, int index = -1) {
     if (elapsed >= ms) return;
     MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - elapsed, QS_ALLINPUT);
   }
+}
+
+// A provisioned modem of the simulated SDK.
+bool ScriptModem() {
+  // Held to the end: the block lives only while someone maps it, and the SDK loads later.
+  static SimSdkControl& sdk = *new SimSdkControl();
+  if (!sdk.ok()) return false;
+  auto hold = sdk.lock();
+  SimSdkBlock& b = sdk.block();
+  b.modelCode = 20;  // "LP2250"
+  SimSdkInfoState& i = b.info;
+  i.meidInUse = i.meidProvisioned = 1;
+  i.meidHigh = 0xA10000;
+  i.meidLow = 0x0ABCDEF1;
+  i.pseudoEsn = 0x80ABCDEFu;
+  lstrcpynA(i.firmware, "F1.2.30 2008-11-05 release", sizeof i.firmware);
+  lstrcpynA(i.hardware, "HW 2.1", sizeof i.hardware);
+  lstrcpynA(i.boot, "BOOT 1.07", sizeof i.boot);
+  lstrcpynA(i.driver, "DRV 3.4.1", sizeof i.driver);
+  i.prlVersion = 51234;
+  i.eriVersion = 6;
+  i.service = 1;
+  i.hdrService = 2;
+  i.cdmaRssi = 75;
+  i.hdrRssi = 68;
+  for (int k = 0; k < 7; ++k) i.systemTime[k] = static_cast<uint16_t>(k + 1);
+  SimSdkActivationState& a = b.activation;
+  a.activated = 1;
+  lstrcpynA(a.committed.mdn, "5551234567", sizeof a.committed.mdn);
+  lstrcpynA(a.committed.imsi, "310005551234567", sizeof a.committed.imsi);
+  a.committed.homeSid = 4150;
+  lstrcpynA(a.lockCode, "1234", sizeof a.lockCode);
+  return true;
 }
 
 DWORD RunAndWait(const std::string& program, const std::string& arg) {
@@ -233,6 +278,36 @@ int main(int argc, char** argv) {
       char text[128];
       int r = p.GetNetworkErrorString(code, text, sizeof text);
       Print("WMC_GetNetworkErrorString(%d): %d \"%s\"\n", code, r, r == 0 ? text : "");
+    } else if (cmd == "connectioninfo") {
+      WMC_CONNECTION_INFO c = {};
+      c.size = sizeof c;
+      int r = p.GetConnectionInfo(&c);
+      Print("WMC_GetConnectionInfo: %d state %u connected %u ms active %u ms last end %u activation %u\n", r,
+            c.state, c.connectedMs, c.activeMs, c.lastEndCode, c.activationStatus);
+    } else if (cmd == "networkinfo") {
+      WMC_NETWORK_INFO n = {};
+      n.size = sizeof n;
+      int r = p.GetNetworkInfo(&n);
+      Print("WMC_GetNetworkInfo: %d service type %u signal %u RSSI %u (HDR %u) roaming %u\n", r, n.serviceType,
+            n.signalLevel, n.cdmaRssi, n.hdrRssi, n.roaming);
+    } else if (cmd == "deviceinfo") {
+      WMC_DEVICE_INFO d = {};
+      d.size = sizeof d;
+      int r = p.GetDeviceInfo(&d);
+      // Fields are printed within their sizes: a host may not rely on terminators.
+      auto f = [](const char* field, size_t size) { return std::string(field, strnlen(field, size)); };
+      Print("WMC_GetDeviceInfo: %d MEID %s ESN %s model %s OEM \"%s\" activated %u lock status %u\n", r,
+            f(d.meid, sizeof d.meid).c_str(), f(d.esn, sizeof d.esn).c_str(), f(d.model, sizeof d.model).c_str(),
+            f(d.oemCode, sizeof d.oemCode).c_str(), d.activated, d.lockStatus);
+      Print("  MDN %s manufacturer %s firmware %s hardware %s boot %s driver %s PRL %u ERI %u\n",
+            f(d.mdn, sizeof d.mdn).c_str(), f(d.manufacturer, sizeof d.manufacturer).c_str(),
+            f(d.firmwareVersion, sizeof d.firmwareVersion).c_str(),
+            f(d.hardwareVersion, sizeof d.hardwareVersion).c_str(), f(d.bootVersion, sizeof d.bootVersion).c_str(),
+            f(d.driverVersion, sizeof d.driverVersion).c_str(), d.prlVersion, d.eriVersion);
+    } else if (cmd == "setlock" && i + 2 < argc) {
+      int lock = number(++i);
+      const char* code = argv[++i];
+      Print("WMC_SetLock(%d, \"%s\"): %d\n", lock, code, p.SetLock(lock, code));
     } else if (cmd == "wait") {
       int index = number(++i);
       int ms = number(++i);
@@ -249,7 +324,7 @@ int main(int argc, char** argv) {
       Print("WMC_SetFieldTest(0): %d\n", p.SetFieldTest(0, OnFieldTest));
     } else if (cmd == "simmodem") {
       static SimSdkControl sdk;  // held, so the script outlives this command until the SDK loads
-      bool ok = sdk.ok();
+      bool ok = ScriptModem() && sdk.ok();
       if (ok) {
         sdk->parameters.accolc = 7;
         sdk->parameters.prefMode = 4;

@@ -23,13 +23,22 @@ uint8_t g_smsBytes[8];
 
 std::vector<ExportRow> Rows() {
   auto withBytes = [](void* b) { SetSmsMessageBytes(*static_cast<WMC_SMS_MESSAGE*>(b), g_smsBytes); };
+  auto manual = [](void* b) {
+    auto* a = static_cast<WMC_ACTIVATION_INFO*>(b);
+    a->type = 0;
+    std::memset(a->spc, 0, sizeof a->spc);
+    a->prlLength = 0;
+    a->prl = 0;
+  };
   auto upgradeProgram = [](void* b) {
     std::string program = RootBin() + "exitwith.exe";
     lstrcpynA(static_cast<WMC_UPGRADE_INFO*>(b)->programPath, program.c_str(), 260);
   };
   return {
-      {"WMC_Activate", [](void* b) { return WMC_Activate(static_cast<WMC_ACTIVATION_INFO*>(b)); }, 124, 1, 300, 107, 103},
-      {"WMC_ChangeLockCode", [](void*) { return WMC_ChangeLockCode("1", "2"); }, 0, kNone, kNone, 107, 103},
+      // Manual programming with the marker left in the unterminated MDN and MIN fields.
+      {"WMC_Activate", [](void* b) { return WMC_Activate(static_cast<WMC_ACTIVATION_INFO*>(b)); }, 124, 1, 300, 107, 0,
+       manual},
+      {"WMC_ChangeLockCode", [](void*) { return WMC_ChangeLockCode("1", "2"); }, 0, kNone, kNone, 107, 0},
       {"WMC_CheckForUpgrade", [](void* b) { return WMC_CheckForUpgrade(static_cast<WMC_UPGRADE_INFO*>(b)); }, 528, 1, 300, 107, 0},
       {"WMC_ClearCallEntries", [](void*) { return WMC_ClearCallEntries(0); }, 0, kNone, kNone, 107, 103},
       {"WMC_DeleteAllMessages", [](void*) { return WMC_DeleteAllMessages(0); }, 0, kNone, kNone, 107, 0},
@@ -38,9 +47,9 @@ std::vector<ExportRow> Rows() {
       {"WMC_DeleteMessage", [](void*) { return WMC_DeleteMessage(1); }, 0, kNone, kNone, 107, 0},
       {"WMC_GetBatteryInfo", [](void* b) { return WMC_GetBatteryInfo(static_cast<WMC_BATTERY_INFO*>(b)); }, 12, 1, 300, 107, 0},
       {"WMC_GetCallEntryCount", [](void*) { return WMC_GetCallEntryCount(nullptr); }, 0, kNone, kNone, 0, 0},
-      {"WMC_GetConnectionInfo", [](void* b) { return WMC_GetConnectionInfo(static_cast<WMC_CONNECTION_INFO*>(b)); }, 32, 1, 300, 107, 103},
+      {"WMC_GetConnectionInfo", [](void* b) { return WMC_GetConnectionInfo(static_cast<WMC_CONNECTION_INFO*>(b)); }, 32, 1, 300, 107, 0},
       {"WMC_GetContact", [](void* b) { return WMC_GetContact(0, static_cast<WMC_CONTACT*>(b)); }, 16, 1, 300, 107, 103},
-      {"WMC_GetDeviceInfo", [](void* b) { return WMC_GetDeviceInfo(static_cast<WMC_DEVICE_INFO*>(b)); }, 548, 1, 300, 107, 103},
+      {"WMC_GetDeviceInfo", [](void* b) { return WMC_GetDeviceInfo(static_cast<WMC_DEVICE_INFO*>(b)); }, 548, 1, 300, 107, 0},
       {"WMC_GetEvent", [](void*) { return WMC_GetEvent(nullptr); }, 0, kNone, kNone, 103, 103},
       {"WMC_GetFieldSizes", [](void* b) { return WMC_GetFieldSizes(static_cast<WMC_FIELD_SIZES*>(b)); }, 34, 1, 300, 103, 103},
       {"WMC_GetFirstCallEntry", [](void* b) { return WMC_GetFirstCallEntry(0, static_cast<WMC_CALL_ENTRY*>(b)); }, 84, 1, 300, 107, 103},
@@ -49,21 +58,22 @@ std::vector<ExportRow> Rows() {
       {"WMC_GetLocationInfo", [](void*) { return WMC_GetLocationInfo(nullptr); }, 0, kNone, kNone, 103, 103},
       {"WMC_GetMessageCount", [](void*) { return WMC_GetMessageCount(0); }, 0, kNone, kNone, 0, 0},
       {"WMC_GetNetworkErrorString", [](void* b) { return WMC_GetNetworkErrorString(1000, static_cast<char*>(b), 8); }, 8, 1, kNone, 0, 0},
-      {"WMC_GetNetworkInfo", [](void* b) { return WMC_GetNetworkInfo(static_cast<WMC_NETWORK_INFO*>(b)); }, 80, 1, 300, 107, 103},
+      {"WMC_GetNetworkInfo", [](void* b) { return WMC_GetNetworkInfo(static_cast<WMC_NETWORK_INFO*>(b)); }, 80, 1, 300, 107, 0},
       {"WMC_GetNextCallEntry", [](void* b) { return WMC_GetNextCallEntry(static_cast<WMC_CALL_ENTRY*>(b)); }, 84, 1, 300, 107, 103},
       {"WMC_GetNextMessage", [](void* b) { return WMC_GetNextMessage(static_cast<WMC_SMS_MESSAGE*>(b)); }, 22, 1, 300, 107, 104},
       {"WMC_GetParameters", [](void* b) { return WMC_GetParameters(static_cast<WMC_PARAMETERS*>(b)); }, 14, 1, 300, 107, 0},
       {"WMC_GetPictureID", [](void* b) { return WMC_GetPictureID(0, static_cast<WMC_GROUP*>(b)); }, 72, 1, 300, 107, 103},
       {"WMC_GetRingerID", [](void* b) { return WMC_GetRingerID(0, static_cast<WMC_GROUP*>(b)); }, 72, 1, 300, 107, 103},
       {"WMC_PlayRingerID", [](void*) { return WMC_PlayRingerID(nullptr); }, 0, kNone, kNone, 103, 103},
-      {"WMC_ResetFactoryDefaults", [](void*) { return WMC_ResetFactoryDefaults(nullptr); }, 0, kNone, kNone, 107, 103},
+      {"WMC_ResetFactoryDefaults", [](void*) { return WMC_ResetFactoryDefaults(nullptr); }, 0, kNone, kNone, 107, 0},
       {"WMC_SaveMessage", [](void*) { return WMC_SaveMessage(nullptr); }, 0, kNone, kNone, 107, 103},
       {"WMC_SendMessage", [](void* b) { return WMC_SendMessage(static_cast<WMC_SMS_MESSAGE*>(b)); }, 22, 1, 300, 107,
        1, withBytes},
       {"WMC_SetContact", [](void* b) { return WMC_SetContact(0, static_cast<WMC_CONTACT*>(b)); }, 16, 1, 300, 107, 103},
       {"WMC_SetEvent", [](void*) { return WMC_SetEvent(nullptr); }, 0, kNone, kNone, 103, 103},
       {"WMC_SetLocationMode", [](void*) { return WMC_SetLocationMode(nullptr); }, 0, kNone, kNone, 103, 103},
-      {"WMC_SetLock", [](void*) { return WMC_SetLock(1, "1234"); }, 0, kNone, kNone, 107, 103},
+      // The code that WMC_ChangeLockCode's row gave the modem.
+      {"WMC_SetLock", [](void*) { return WMC_SetLock(1, "2"); }, 0, kNone, kNone, 107, 0},
       {"WMC_SetMessageStatus", [](void*) { return WMC_SetMessageStatus(nullptr); }, 0, kNone, kNone, 107, 103},
       {"WMC_SetParameters", [](void* b) { return WMC_SetParameters(static_cast<WMC_PARAMETERS*>(b)); }, 14, 1, 300, 107, 1},
       {"WMC_SetPowerState", [](void*) { return WMC_SetPowerState(nullptr); }, 0, kNone, kNone, 103, 103},
@@ -76,7 +86,8 @@ std::vector<ExportRow> Rows() {
 bool WritesOnSuccess(const char* name) {
   return std::strcmp(name, "WMC_GetBatteryInfo") == 0 || std::strcmp(name, "WMC_GetFieldSizes") == 0 ||
          std::strcmp(name, "WMC_GetNetworkErrorString") == 0 || std::strcmp(name, "WMC_GetParameters") == 0 ||
-         std::strcmp(name, "WMC_CheckForUpgrade") == 0;
+         std::strcmp(name, "WMC_CheckForUpgrade") == 0 || std::strcmp(name, "WMC_GetConnectionInfo") == 0 ||
+         std::strcmp(name, "WMC_GetNetworkInfo") == 0 || std::strcmp(name, "WMC_GetDeviceInfo") == 0;
 }
 
 TEST_F(PluginTest, EveryExportChecksInItsOrder) {
@@ -144,6 +155,7 @@ TEST_F(PluginTest, BoxesAndMessageExceptions) {
   EXPECT_EQ(WMC_DeleteAllMessages(3), 103);
   EXPECT_EQ(WMC_SetLock(1, nullptr), 1);
   EXPECT_EQ(WMC_ChangeLockCode("1", nullptr), 1);
+  EXPECT_EQ(WMC_ChangeLockCode(nullptr, "2"), 1);
   WMC_SMS_MESSAGE noBytes{22, 0, 0, 0, 0};
   EXPECT_EQ(WMC_SendMessage(&noBytes), 1);
   Engine()->connection_.state = WMC_STATE_CONNECTED;
