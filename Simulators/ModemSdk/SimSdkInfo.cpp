@@ -20,8 +20,13 @@ void Keep(char (&field)[N], const char* text) {
   field[n] = '\0';
 }
 
-void Report(const char* text, char* buffer, uint32_t size) {
+void Report(const char* text, char* buffer, uint32_t size, bool fill = false) {
   if (!buffer || !size) return;
+  size_t length = std::strlen(text);
+  if (fill && length) {
+    for (uint32_t k = 0; k < size; ++k) buffer[k] = text[k % length];
+    return;
+  }
   size_t n = strnlen(text, size - 1);
   std::memcpy(buffer, text, n);
   buffer[n] = '\0';
@@ -83,14 +88,15 @@ int32_t SimInfoGetRecord(SimSdkBlock& b, const char* name, void* out) {
 int32_t SimInfoGetText(SimSdkBlock& b, const char* name, char* buffer, uint32_t size) {
   const SimSdkInfoState& i = b.info;
   const SimSdkNam& nam = b.activation.committed;
-  if (Is(name, "QelGetFirmwareVersion")) Report(i.firmware, buffer, size);
-  else if (Is(name, "QelGetHardwareVersion")) Report(i.hardware, buffer, size);
-  else if (Is(name, "QelGetBootVersion")) Report(i.boot, buffer, size);
-  else if (Is(name, "QelGetDriverVersion")) Report(i.driver, buffer, size);
-  else if (Is(name, "QelGetMobileDirNum")) Report(nam.mdn, buffer, size);
-  else if (Is(name, "QelGetIMSI")) Report(nam.imsi, buffer, size);
-  else if (Is(name, "QelPstGetSipUserId")) Report(nam.sipUserId, buffer, size);
-  else if (Is(name, "QelPstGetSipPassword")) Report(nam.sipPassword, buffer, size);
+  bool fill = i.fillTextBuffers != 0;
+  if (Is(name, "QelGetFirmwareVersion")) Report(i.firmware, buffer, size, fill);
+  else if (Is(name, "QelGetHardwareVersion")) Report(i.hardware, buffer, size, fill);
+  else if (Is(name, "QelGetBootVersion")) Report(i.boot, buffer, size, fill);
+  else if (Is(name, "QelGetDriverVersion")) Report(i.driver, buffer, size, fill);
+  else if (Is(name, "QelGetMobileDirNum")) Report(nam.mdn, buffer, size, fill);
+  else if (Is(name, "QelGetIMSI")) Report(nam.imsi, buffer, size, fill);
+  else if (Is(name, "QelPstGetSipUserId")) Report(nam.sipUserId, buffer, size, fill);
+  else if (Is(name, "QelPstGetSipPassword")) Report(nam.sipPassword, buffer, size, fill);
   return 0;
 }
 

@@ -21,6 +21,7 @@ struct SimSdkInfoState {
   uint32_t roaming;
   uint32_t callState;
   uint16_t systemTime[7];  // QelGetSystemTime's seven outputs
+  uint32_t fillTextBuffers;  // 1: texts repeat to fill the caller's whole buffer, unterminated
 };
 
 // One NAM's numbers and secrets.

@@ -323,6 +323,26 @@ TEST_F(InfoTest, NumbersAreReadEachTimeAndCopiedBoundedAndTerminated) {
   EXPECT_EQ(d.homeSid, 0u);
 }
 
+TEST_F(InfoTest, TextsTheSdkLeavesUnterminatedEndWithinTheirBuffers) {
+  SimSdkInfoState& m = sdk_->info;
+  m.fillTextBuffers = 1;
+  std::strcpy(m.firmware, "F");
+  std::strcpy(m.hardware, "H");
+  std::strcpy(m.boot, "B");
+  std::strcpy(m.driver, "D");
+  std::strcpy(sdk_->activation.committed.mdn, "5");
+  std::strcpy(sdk_->activation.committed.sipUserId, "u");
+  ASSERT_EQ(WMC_Startup(), 0);
+  WMC_DEVICE_INFO d = Device();
+  EXPECT_EQ(std::string(d.firmwareVersion), std::string(63, 'F'));
+  EXPECT_EQ(std::string(d.hardwareVersion), std::string(63, 'H'));
+  EXPECT_EQ(std::string(d.bootVersion), std::string(63, 'B'));
+  EXPECT_EQ(std::string(d.driverVersion), std::string(63, 'D'));
+  EXPECT_EQ(std::string(d.mdn), std::string(21, '5'));
+  EXPECT_EQ(Engine()->mdn_, std::string(255, '5'));  // the 256-byte read buffer's last byte ends it
+  EXPECT_EQ(Engine()->sipUserId_, std::string(255, 'u'));
+}
+
 TEST_F(InfoTest, ActivatedOnlyWhenTheModemSaysSo) {
   ASSERT_EQ(WMC_Startup(), 0);
   sdk_->activation.activated = 1;
