@@ -459,6 +459,49 @@ TEST_F(DeviceQuery, CopyLogLineShowsOnlyWrittenText) {
   EXPECT_EQ(line.find("ZZZZ"), std::string::npos) << line;
 }
 
+// Runs program with args, its standard output into the file out; its exit code.
+DWORD RunPrinting(const std::string& program, const std::string& args, const std::string& out) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  UniqueFile file(CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
+  if (!file) return 0x80000000u;
+  std::string line = "\"" + program + "\" " + args;
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = file.get();
+  si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+    return GetLastError() | 0x80000000u;
+  UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
+  if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) {
+    TerminateProcess(process.get(), WAIT_TIMEOUT);
+    return WAIT_TIMEOUT;
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(process.get(), &code);
+  return code;
+}
+
+// The demo's welcome-application program: it loads the module by path, queries, copies and
+// prints the document of the modem it scripted.
+TEST_F(DeviceQuery, WelcomeApplicationPrintsTheDocument) {
+  dir_ = MakeModuleFolder(TestName(), With(With(BaseParts(), kCdmaParts), kR4Parts));
+  ASSERT_FALSE(dir_.empty());
+  const struct {
+    const char* modem;
+    const char* part;
+  } runs[] = {{"cdma", "Technology{Type:CDMA},Enabled:TRUE,ESN:159-00000042,"}, {"gsm", ",SIM{Present:TRUE,"}};
+  for (const auto& run : runs) {
+    std::string out = dir_ + "welcome.txt";
+    EXPECT_EQ(RunPrinting(BinDir() + "welcomeapp.exe", std::string("--modem ") + run.modem + " \"" + dir_ +
+                                                           "QelVXWM.dll\"", out),
+              0u);
+    std::string tree = Tree(Wide(ReadFile(out)));
+    EXPECT_NE(tree.find(run.part), std::string::npos) << tree;
+  }
+}
+
 class ProfileFolders : public DeviceQuery {
  protected:
   void SetUp() override {
