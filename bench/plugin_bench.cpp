@@ -64,19 +64,6 @@ struct BareThread {
   }
 };
 
-// The transport message of a point-to-point text to a number.
-std::vector<uint8_t> TextMessage(const char* to, const char* text) {
-  SimSdkSmsMessage m = SimSdkSmsText(0, to, text);
-  CNS_SMS_RECEIVED r = {};
-  r.size = kSmsReceivedRecordSize;
-  r.params = SimSdkSmsParams(m);
-  SetSmsUserData(r, m.text);
-  r.userDataCount = m.textLength;
-  std::vector<uint8_t> bytes(EncodeTransportLayer(&r, nullptr, 0));
-  EncodeTransportLayer(&r, bytes.data(), static_cast<int>(bytes.size()));
-  return bytes;
-}
-
 // Messages per second of send(message), over count calls; failures counts non-zero results.
 template <class Send>
 double MessagesPerSecond(Send send, int count, int* failures) {
@@ -123,7 +110,7 @@ int main() {
     sdk->sms.storeOn = 1;
     sdk->sms.sendStatus = 3;  // at once, no cause
   }
-  std::vector<uint8_t> bytes = TextMessage("2065550123", "Running late, the train is stuck outside the station");
+  std::vector<uint8_t> bytes = SimSdkSmsHostMessage("2065550123", "Running late, the train is stuck outside the station");
   WMC_SMS_MESSAGE message = {sizeof message, 0, static_cast<uint32_t>(bytes.size()), 0, 0};
   SetSmsMessageBytes(message, bytes.data());
   const int messages = 1000;

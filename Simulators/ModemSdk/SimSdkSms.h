@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "SimSdkControl.h"
+#include "Sms/IS637Codec.h"
 #include "Sms/SmsRecords.h"
 
 // The store's entry points, called by the library's bodies once the script let the call
@@ -39,6 +41,19 @@ inline CNS_SMS_PARAMS SimSdkSmsParams(const SimSdkSmsMessage& m) {
   std::memcpy(&p, m.params, sizeof p);
   return p;
 }
+// The transport message a host sends: a point-to-point text (7-bit characters) to a number.
+inline std::vector<uint8_t> SimSdkSmsHostMessage(const char* to, const char* text) {
+  SimSdkSmsMessage m = SimSdkSmsText(0, to, text);
+  CNS_SMS_RECEIVED r = {};
+  r.size = kSmsReceivedRecordSize;
+  r.params = SimSdkSmsParams(m);
+  SetSmsUserData(r, m.text);
+  r.userDataCount = m.textLength;
+  std::vector<uint8_t> bytes(EncodeTransportLayer(&r, nullptr, 0));
+  EncodeTransportLayer(&r, bytes.data(), static_cast<int>(bytes.size()));
+  return bytes;
+}
+
 inline std::string SimSdkSmsTextOf(const SimSdkSmsMessage& m) {
   return std::string(reinterpret_cast<const char*>(m.text), m.textLength);
 }

@@ -216,19 +216,6 @@ DWORD RunAndWait(const std::string& program, const std::string& arg) {
   return code;
 }
 
-// The transport message of a point-to-point text (7-bit characters) to a number.
-std::vector<uint8_t> TextMessage(const char* to, const char* text) {
-  SimSdkSmsMessage m = SimSdkSmsText(0, to, text);
-  CNS_SMS_RECEIVED r = {};
-  r.size = kSmsReceivedRecordSize;
-  r.params = SimSdkSmsParams(m);
-  SetSmsUserData(r, m.text);
-  r.userDataCount = m.textLength;
-  std::vector<uint8_t> bytes(EncodeTransportLayer(&r, nullptr, 0));
-  EncodeTransportLayer(&r, bytes.data(), static_cast<int>(bytes.size()));
-  return bytes;
-}
-
 // A read message as the host sees it: its id, number and text.
 void PrintMessage(const char* what, int r, const WMC_SMS_MESSAGE& m) {
   if (r != 0) {
@@ -363,7 +350,7 @@ int main(int argc, char** argv) {
       Print("inject %u: %s\n", record.id, sdk.ok() && sdk.Inject(record) ? "queued" : "failed");
     } else if (cmd == "smssend" && i + 2 < argc) {
       std::string to = argv[++i], text = argv[++i];
-      std::vector<uint8_t> bytes = TextMessage(to.c_str(), text.c_str());
+      std::vector<uint8_t> bytes = SimSdkSmsHostMessage(to.c_str(), text.c_str());
       WMC_SMS_MESSAGE m = {sizeof m, 0, static_cast<uint32_t>(bytes.size()), 0, 0};
       SetSmsMessageBytes(m, bytes.data());
       Print("WMC_SendMessage(%s, \"%s\"): %d\n", to.c_str(), text.c_str(), p.SendMessage(&m));

@@ -2,9 +2,9 @@
 // the simulated SDK; the real one-second timer in a host program.
 #include <array>
 
-#include "HostProcess.h"
 #include "ParametersTestSeams.h"
 #include "PluginFixture.h"
+#include "ScriptedHost.h"
 
 namespace {
 
@@ -255,25 +255,11 @@ INSTANTIATE_TEST_SUITE_P(Table, FieldTestTexts, ::testing::Values(
 
 // The real one-second timer, in a host program over the plug-in library.
 TEST_F(PluginTest, FieldTestTraceOnceASecondInAHostProgram) {
-  std::string dir = qeltest::BinDir() + "host\\";
-  CreateDirectoryA(dir.c_str(), nullptr);
-  for (auto f : {std::pair<std::string, std::string>{RootBin() + "wmchost.exe", "wmchost.exe"},
-                 {RootBin() + "wmcqel.dll", "wmcqel.dll"},
-                 {SdkDir("full") + "\\Qel_Evdomx.dll", "Qel_Evdomx.dll"},
-                 {ClientDir("full") + "\\qelvxaux.dll", "qelvxaux.dll"}})
-    ASSERT_TRUE(CopyFileA(f.first.c_str(), (dir + f.second).c_str(), FALSE)) << f.first;
-  SimSdkControl sdk("Local\\QelSimModemSdk-fieldtest");
-  SimClientControl client("Local\\QelSimClient-fieldtest");
-  ASSERT_TRUE(sdk.ok() && client.ok());
-  sdk.Reset();
-  client.Reset();
-  sdk.SetText("QelGetMobileDirNum", "5550001111");
-  SetEnvironmentVariableA("QEL_SIMSDK_BLOCK", "Local\\QelSimModemSdk-fieldtest");
-  SetEnvironmentVariableA("QEL_SIMCLIENT_BLOCK", "Local\\QelSimClient-fieldtest");
+  ScriptedHost host("fieldtest");
+  ASSERT_EQ(host.Missing(), "");
+  host.sdk.SetText("QelGetMobileDirNum", "5550001111");
   DWORD code = 0;
-  std::string out = RunHost(dir, "startup fieldtest 2500 shutdown", &code);
-  SetEnvironmentVariableA("QEL_SIMSDK_BLOCK", nullptr);
-  SetEnvironmentVariableA("QEL_SIMCLIENT_BLOCK", nullptr);
+  std::string out = host.Run("startup fieldtest 2500 shutdown", &code);
   EXPECT_EQ(code, 0u) << out;
   EXPECT_NE(out.find("WMC_SetFieldTest(1): 0"), std::string::npos) << out;
   EXPECT_NE(out.find("field test header (413 bytes): Directory #,"), std::string::npos) << out;

@@ -1,8 +1,8 @@
 // The built library: its 47 exports by name and by ordinal, and an unload without
 // WMC_Shutdown that leaves nothing to call back into.
 #include "ExportNames.h"
-#include "HostProcess.h"
 #include "PluginFixture.h"
+#include "ScriptedHost.h"
 
 namespace {
 
@@ -66,31 +66,19 @@ using namespace plugintest;
 // The simulated SDK and client library scripted from this process for a host program in
 // another: both blocks are named through the environment the host inherits.
 TEST_F(PluginTest, HostInAnotherProcessFollowsTheScriptBlocks) {
-  std::string dir = qeltest::BinDir() + "host\\";
-  CreateDirectoryA(dir.c_str(), nullptr);
-  for (auto f : {std::pair<std::string, std::string>{RootBin() + "wmchost.exe", "wmchost.exe"},
-                 {RootBin() + "wmcqel.dll", "wmcqel.dll"},
-                 {SdkDir("full") + "\\Qel_Evdomx.dll", "Qel_Evdomx.dll"},
-                 {ClientDir("full") + "\\qelvxaux.dll", "qelvxaux.dll"}})
-    ASSERT_TRUE(CopyFileA(f.first.c_str(), (dir + f.second).c_str(), FALSE)) << f.first;
-  SimSdkControl sdk("Local\\QelSimModemSdk-crossprocess");
-  SimClientControl client("Local\\QelSimClient-crossprocess");
-  ASSERT_TRUE(sdk.ok() && client.ok());
-  sdk.Reset();
-  client.Reset();
-  SetEnvironmentVariableA("QEL_SIMSDK_BLOCK", "Local\\QelSimModemSdk-crossprocess");
-  SetEnvironmentVariableA("QEL_SIMCLIENT_BLOCK", "Local\\QelSimClient-crossprocess");
+  ScriptedHost host("crossprocess");
+  ASSERT_EQ(host.Missing(), "");
+  SimSdkControl& sdk = host.sdk;
+  SimClientControl& client = host.client;
 
   sdk->openResult[18] = 910;
   DWORD code = 0;
-  std::string out = RunHost(dir, "startup", &code);
+  std::string out = host.Run("startup", &code);
   EXPECT_NE(out.find("WMC_Startup: 110"), std::string::npos) << out;
 
   sdk.Reset();
   client->powerState = 1;
-  out = RunHost(dir, "startup inject 5 0 1 wait 3 5000 setpower 0 shutdown", &code);
-  SetEnvironmentVariableA("QEL_SIMSDK_BLOCK", nullptr);
-  SetEnvironmentVariableA("QEL_SIMCLIENT_BLOCK", nullptr);
+  out = host.Run("startup inject 5 0 1 wait 3 5000 setpower 0 shutdown", &code);
   EXPECT_EQ(code, 0u) << out;
   EXPECT_NE(out.find("WMC_Startup: 0"), std::string::npos) << out;
   EXPECT_NE(out.find("wait 3: received"), std::string::npos) << out;

@@ -4,8 +4,9 @@
 #include <atomic>
 #include <functional>
 
-#include "HostProcess.h"
+#include "GuardedBlock.h"
 #include "PluginFixture.h"
+#include "ScriptedHost.h"
 #include "SimSdkSms.h"
 #include "Sms/IS637Codec.h"
 
@@ -13,18 +14,6 @@ namespace {
 
 using namespace plugintest;
 
-// The transport message a host sends: to a number, 7-bit text.
-std::vector<uint8_t> HostMessage(const char* to, const char* text) {
-  SimSdkSmsMessage m = SimSdkSmsText(0, to, text);
-  CNS_SMS_RECEIVED r = {};
-  r.size = kSmsReceivedRecordSize;
-  r.params = SimSdkSmsParams(m);
-  SetSmsUserData(r, m.text);
-  r.userDataCount = m.textLength;
-  std::vector<uint8_t> bytes(EncodeTransportLayer(&r, nullptr, 0));
-  EncodeTransportLayer(&r, bytes.data(), static_cast<int>(bytes.size()));
-  return bytes;
-}
 
 // What a host reads back from a transport message: the number and the text.
 struct Decoded {
@@ -43,32 +32,6 @@ Decoded Decode(const uint8_t* bytes, uint32_t length) {
   d.id = record->messageId;
   return d;
 }
-
-// n bytes that end where a no-access page begins.
-class PageEnd {
- public:
-  explicit PageEnd(uint32_t n) : n_(n) {
-    SYSTEM_INFO si;
-    GetSystemInfo(&si);
-    page_ = si.dwPageSize;
-    base_ = static_cast<uint8_t*>(VirtualAlloc(nullptr, 2 * page_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-    DWORD old;
-    VirtualProtect(base_ + page_, page_, PAGE_NOACCESS, &old);
-    std::memset(base_, 0xEE, page_);
-  }
-  ~PageEnd() { VirtualFree(base_, 0, MEM_RELEASE); }
-  uint8_t* get() const { return base_ + page_ - n_; }
-  bool Untouched() const {
-    for (uint32_t i = 0; i < n_; ++i)
-      if (get()[i] != 0xEE) return false;
-    return true;
-  }
-
- private:
-  uint32_t n_;
-  DWORD page_ = 0;
-  uint8_t* base_ = nullptr;
-};
 
 // A host message block of n bytes at a page end, pointing at a buffer of capacity bytes that
 // also ends at a page end.
@@ -156,7 +119,7 @@ TEST_F(SmsTest, SendResultsFromTheStatusOnTheSdksThread) {
       {"status 1 cause 0x8000", 1, 0x8000, 0, 0, 0}, {"no status in time", 0, 0, 0, 0, 104},
       {"store fails", 2, 97, 7, 0, 104},            {"send fails", 2, 97, 0, 9, 1778},
   };
-  std::vector<uint8_t> bytes = HostMessage("2065550123", "On my way");
+  std::vector<uint8_t> bytes = SimSdkSmsHostMessage("2065550123", "On my way");
   for (const SendCase& c : cases) {
     SCOPED_TRACE(c.name);
     SendStatus(c.status, c.cause);
@@ -189,7 +152,7 @@ TEST_F(SmsTest, RealWaits) {
 TEST_F(SmsTest, RefusedMessageReachesNoSdkCall) {
   SendStatus(2, 97);
   sdk_.ClearCalls();
-  std::vector<uint8_t> bytes = HostMessage("2065550123", "x");
+  std::vector<uint8_t> bytes = SimSdkSmsHostMessage("2065550123", "x");
   bytes[0] = 1;  // broadcast: refused
   EXPECT_EQ(Send(bytes), 1);
   EXPECT_TRUE(sdk_.Calls("QelStoreSMSMessage").empty());
@@ -320,7 +283,7 @@ TEST_F(SmsTest, ShutdownEndsWaitingReNotifyThreads) {
 // and one byte short.
 TEST_F(SmsTest, BlockExportsAtAPageEnd) {
   SendStatus(3, 0);
-  std::vector<uint8_t> bytes = HostMessage("2065550123", "Guarded");
+  std::vector<uint8_t> bytes = SimSdkSmsHostMessage("2065550123", "Guarded");
   for (int n : {22, 21}) {
     SCOPED_TRACE(n);
     int want = n == 22 ? 0 : 300;
@@ -403,30 +366,16 @@ namespace {
 using namespace plugintest;
 
 TEST_F(PluginTest, HostProgramSendsReceivesReadsAndDeletes) {
-  std::string dir = qeltest::BinDir() + "smshost\\";
-  CreateDirectoryA(dir.c_str(), nullptr);
-  for (auto f : {std::pair<std::string, std::string>{RootBin() + "wmchost.exe", "wmchost.exe"},
-                 {RootBin() + "wmcqel.dll", "wmcqel.dll"},
-                 {SdkDir("full") + "\\Qel_Evdomx.dll", "Qel_Evdomx.dll"},
-                 {ClientDir("full") + "\\qelvxaux.dll", "qelvxaux.dll"}})
-    ASSERT_TRUE(CopyFileA(f.first.c_str(), (dir + f.second).c_str(), FALSE)) << f.first;
-  // The simulated client library beside the host, so no other one is found by name.
-  SimSdkControl sdk("Local\\QelSimModemSdk-smshost");
-  SimClientControl client("Local\\QelSimClient-smshost");
-  ASSERT_TRUE(sdk.ok() && client.ok());
-  sdk.Reset();
-  client.Reset();
-  client->powerState = 1;
-  SetEnvironmentVariableA("QEL_SIMSDK_BLOCK", "Local\\QelSimModemSdk-smshost");
-  SetEnvironmentVariableA("QEL_SIMCLIENT_BLOCK", "Local\\QelSimClient-smshost");
+  ScriptedHost host("smshost");
+  ASSERT_EQ(host.Missing(), "");
+  SimSdkControl& sdk = host.sdk;
+  host.client->powerState = 1;
   DWORD code = 0;
-  std::string out = RunHost(dir,
+  std::string out = host.Run(
                             "startup smsstatus 2 97 smssend 2065550123 \"Running late\" smsdeliver 41 4255550123 "
                             "\"Lunch at noon?\" wait 5 5000 smscount 0 smsread first smsread next smsdelete 41 "
                             "smscount 0 smsdeleteall 0 smssent shutdown",
                             &code);
-  SetEnvironmentVariableA("QEL_SIMSDK_BLOCK", nullptr);
-  SetEnvironmentVariableA("QEL_SIMCLIENT_BLOCK", nullptr);
   EXPECT_EQ(code, 0u) << out;
   for (const char* line :
        {"WMC_SendMessage(2065550123, \"Running late\"): 1097", "wait 5: received", "WMC_GetMessageCount(0): 1",
