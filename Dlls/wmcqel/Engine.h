@@ -89,6 +89,11 @@ class CSEVDOEngine {
   std::string GetFirmwareVer();
   std::string GetHardwareVer();
   void GetDeviceInfo();
+  // The home SID and NID (both 0 when unreadable) and the MDN (empty when unreadable).
+  void ReadHomeSidNid();
+  std::string ReadMobileDirNum();
+  // The connection state a call-connection state read gives.
+  static uint32_t ConnectionStateOf(uint32_t callState);
 
   // Activation and modem lock.
   int IsActivated();

@@ -98,16 +98,8 @@ void CSEVDOEngine::CallFieldTestHeader() {
   if (sdk_->PstGetSci(&u16, kSdkTimeout) == 0) slotCycleIndex_ = u16;
   if (sdk_->GetERIVer("eri_nam1", &u16, kSdkTimeout) == 0) eriVersion_ = u16;
   if (sdk_->GetTechPacketZone(&u16, kSdkTimeout) == 0) packetZone_ = u16;
-  char mdn[256] = {};
-  mdn_ = sdk_->GetMobileDirNum(0, mdn, sizeof mdn, kSdkTimeout) == 0 ? std::string(mdn, strnlen(mdn, sizeof mdn)) : "";
-  uint8_t sidNid[80] = {};
-  uint16_t sid = 0, nid = 0;
-  if (sdk_->PstGetHomeSidNid(0, sidNid, kSdkTimeoutPst) == 0) {
-    std::memcpy(&sid, sidNid, 2);
-    std::memcpy(&nid, sidNid + 2, 2);
-  }
-  homeSid_ = sid;
-  homeNid_ = nid;
+  mdn_ = ReadMobileDirNum();
+  ReadHomeSidNid();
 
   // At most one field-test timer runs.
   UINT_PTR previous = g_hostCallbacks.fieldTestTimer.exchange(0);

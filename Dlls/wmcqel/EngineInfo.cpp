@@ -21,14 +21,21 @@ void CopyField(char (&field)[N], const char* text) {
   field[n] = '\0';
 }
 
-// The text an SDK read wrote into a 256-byte buffer, or empty when the read failed; a text
-// the SDK left unterminated ends at the buffer's last byte.
+// An SDK text read into buffer, the SDK told size: true when it succeeded, the text then
+// terminated within the buffer (the SDK may leave it unterminated).
+template <size_t N, class Read>
+bool ReadInto(char (&buffer)[N], uint32_t size, Read read) {
+  std::memset(buffer, 0, N);
+  if (read(buffer, size) != 0) return false;
+  buffer[N - 1] = '\0';
+  return true;
+}
+
+// The text an SDK read wrote into a 256-byte buffer, or empty when the read failed.
 template <class Read>
 std::string ReadText(Read read) {
-  char buffer[256] = {};
-  if (read(buffer, static_cast<uint32_t>(sizeof buffer)) != 0) return std::string();
-  buffer[sizeof buffer - 1] = '\0';
-  return buffer;
+  char buffer[256];
+  return ReadInto(buffer, sizeof buffer, read) ? std::string(buffer) : std::string();
 }
 
 // The MEID/ESN record of QelGetMEIDESN.
@@ -48,9 +55,6 @@ struct MeidEsnRecord {
 struct SignalRecord {
   uint32_t first;
   uint16_t cdmaRssi, cdmaEcio, hdrRssi, hdrEcio;
-};
-struct HomeSidNidRecord {
-  uint16_t sid, nid;
 };
 #pragma pack(pop)
 static_assert(sizeof(MeidEsnRecord) == 28 && offsetof(MeidEsnRecord, esn) == 24, "MEID/ESN record");
@@ -72,6 +76,28 @@ void CSEVDOEngine::UpdateConnectionDurations() {
   if (dormantStartTick_ != 0) dormant += now - dormantStartTick_;
   connection_.connectedMs = connected;
   connection_.activeMs = connected - dormant;
+}
+
+uint32_t CSEVDOEngine::ConnectionStateOf(uint32_t callState) {
+  if (callState == 0) return WMC_STATE_IDLE;
+  return callState == 0x4000 ? WMC_STATE_DORMANT : WMC_STATE_CONNECTED;
+}
+
+void CSEVDOEngine::ReadHomeSidNid() {
+  // The SDK fills its whole record; the engine reads the first two 16-bit values.
+  QEL_HOME_SID_NID record = {};
+  uint16_t sid = 0, nid = 0;
+  if (sdk_->PstGetHomeSidNid(0, record.bytes, kSdkTimeoutPst) == 0) {
+    std::memcpy(&sid, record.bytes, 2);
+    std::memcpy(&nid, record.bytes + 2, 2);
+  }
+  homeSid_ = sid;
+  homeNid_ = nid;
+}
+
+std::string CSEVDOEngine::ReadMobileDirNum() {
+  CVeltraSdkApiEVDO* sdk = sdk_;
+  return ReadText([&](char* b, uint32_t n) { return sdk->GetMobileDirNum(0, b, n, kSdkTimeout); });
 }
 
 void CSEVDOEngine::GetNetworkInfo() {
@@ -102,15 +128,8 @@ void CSEVDOEngine::GetNetworkInfo() {
     }
     uint32_t c = 0;
     if (sdk_->GetCallConnectionState(&c, kSdkTimeout) == 0) {
-      dormant_ = 0;
-      if (c == 0) {
-        connection_.state = WMC_STATE_IDLE;
-      } else if (c == 0x4000) {
-        connection_.state = WMC_STATE_DORMANT;
-        dormant_ = 1;
-      } else {
-        connection_.state = WMC_STATE_CONNECTED;
-      }
+      connection_.state = ConnectionStateOf(c);
+      dormant_ = connection_.state == WMC_STATE_DORMANT ? 1 : 0;
     }
     refreshNeeded_ = 0;
   }
@@ -142,9 +161,10 @@ uint16_t CSEVDOEngine::GetPRLVer() {
 std::string CSEVDOEngine::GetFirmwareVer() {
   DebugLog("CSEVDOEngine::GetFirmwareVer\n");
   if (!sdk_) return std::string();
-  char buffer[128] = {};
-  if (sdk_->GetFirmwareVersion(buffer, 127, kSdkTimeout) != 0) return std::string();
-  buffer[127] = '\0';
+  CVeltraSdkApiEVDO* sdk = sdk_;
+  char buffer[128];
+  if (!ReadInto(buffer, 127, [&](char* b, uint32_t n) { return sdk->GetFirmwareVersion(b, n, kSdkTimeout); }))
+    return std::string();
   if (char* blank = std::strchr(buffer, ' ')) *blank = '\0';
   return buffer;
 }
@@ -152,9 +172,10 @@ std::string CSEVDOEngine::GetFirmwareVer() {
 std::string CSEVDOEngine::GetHardwareVer() {
   DebugLog("CSEVDOEngine::GetHardwareVer\n");
   if (!sdk_) return std::string();
-  char buffer[128] = {};
-  if (sdk_->GetHardwareVersion(buffer, 127, kSdkTimeout) != 0) return std::string();
-  buffer[127] = '\0';
+  CVeltraSdkApiEVDO* sdk = sdk_;
+  char buffer[128];
+  if (!ReadInto(buffer, 127, [&](char* b, uint32_t n) { return sdk->GetHardwareVersion(b, n, kSdkTimeout); }))
+    return std::string();
   return buffer;
 }
 
@@ -182,17 +203,11 @@ void CSEVDOEngine::GetDeviceInfo() {
   }
 
   CVeltraSdkApiEVDO* sdk = sdk_;
-  mdn_ = ReadText([&](char* b, uint32_t n) { return sdk->GetMobileDirNum(0, b, n, kSdkTimeout); });
+  mdn_ = ReadMobileDirNum();
   sipUserId_ = ReadText([&](char* b, uint32_t n) { return sdk->PstGetSipUserId(b, n, kSdkTimeoutPst); });
   sipPassword_ = ReadText([&](char* b, uint32_t n) { return sdk->PstGetSipPassword(b, n, kSdkTimeoutPst); });
   imsi_ = ReadText([&](char* b, uint32_t n) { return sdk->GetIMSI(0, b, n, kSdkTimeout); });
-  HomeSidNidRecord home = {};
-  if (sdk_->PstGetHomeSidNid(0, &home, kSdkTimeoutPst) == 0) {
-    homeSid_ = home.sid;
-    homeNid_ = home.nid;
-  } else {
-    homeSid_ = homeNid_ = 0;
-  }
+  ReadHomeSidNid();
 
   CopyField(device_.mdn, mdn_.c_str());
   FormatEsnDecimal(esn_, device_.esn);
@@ -219,16 +234,11 @@ void CSEVDOEngine::GetDeviceInfo() {
     CopyField(device_.oemCode, "TRDM");
   }
   if (!device_.firmwareVersion[0]) CopyField(device_.firmwareVersion, GetFirmwareVer().c_str());
-  char buffer[256] = {};
-  if (sdk_->GetBootVersion(buffer, sizeof buffer, kSdkTimeoutPst) == 0) {
-    buffer[sizeof buffer - 1] = '\0';
+  char buffer[256];
+  if (ReadInto(buffer, sizeof buffer, [&](char* b, uint32_t n) { return sdk->GetBootVersion(b, n, kSdkTimeoutPst); }))
     CopyField(device_.bootVersion, buffer);
-  }
-  std::memset(buffer, 0, sizeof buffer);
-  if (sdk_->GetDriverVersion(buffer, sizeof buffer, kSdkTimeoutPst) == 0) {
-    buffer[sizeof buffer - 1] = '\0';
+  if (ReadInto(buffer, sizeof buffer, [&](char* b, uint32_t n) { return sdk->GetDriverVersion(b, n, kSdkTimeoutPst); }))
     CopyField(device_.driverVersion, buffer);
-  }
   device_.prlVersion = GetPRLVer();
   CopyField(device_.imsi, imsi_.c_str());
   device_.homeSid = static_cast<uint32_t>(homeSid_);

@@ -105,8 +105,7 @@ int CSEVDOEngine::SetNDISMode(uint32_t mode) {
     for (int attempt = 0; attempt < kNdisPollAttempts && connection_.state != WMC_STATE_IDLE; ++attempt) {
       DebugLog("SetNDISMode COUNT %d\n", attempt);
       uint32_t c = 0;
-      if (sdk_->GetCallConnectionState(&c, kSdkTimeout) == 0)
-        connection_.state = c == 0 ? WMC_STATE_IDLE : c == 0x4000 ? WMC_STATE_DORMANT : WMC_STATE_CONNECTED;
+      if (sdk_->GetCallConnectionState(&c, kSdkTimeout) == 0) connection_.state = ConnectionStateOf(c);
       PumpMessagesFor(g_ndisPollPauseMs);
     }
   }

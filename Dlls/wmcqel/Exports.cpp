@@ -28,10 +28,6 @@ int CheckBlock(const void* block, uint32_t minimum) {
 }
 int CheckEngine() { return Engine() ? WMC_ERROR_SUCCESS : WMC_ERROR_NOT_STARTED; }
 
-// The operations of the query and command exports are served by the engine's operation code;
-// until an operation is there, its export answers that it is not offered.
-constexpr int kNotServed = WMC_ERROR_NOT_SUPPORTED;
-
 int ProbePower() {
   CSEVDOEngine* e = Engine();
   if (!e) return WMC_ERROR_NOT_STARTED;
