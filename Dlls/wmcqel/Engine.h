@@ -137,10 +137,11 @@ class CSEVDOEngine {
   int DeleteMessage(uint16_t id);
   int DeleteAllMessages();
   void StartMessageNotifyThread();
-  // A message the host's buffer could not take: the next read returns it.
-  CReceivedSms heldSms_{};
-  bool smsHeld_ = false;
+  // Waits for the status of an earlier send that timed out, so that it is not taken for
+  // the next send's.
+  void DropLeftoverSendStatus();
   DWORD smsSendWaitMs_ = kSmsSendWaitMs;
+  bool smsStatusOwed_ = false;  // the last send timed out while its status could still come
   CMessageNotifyStop messageNotifyStop_;
 
   CVeltraSdkApiEVDO* Sdk() const { return sdk_; }

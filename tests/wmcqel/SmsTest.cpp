@@ -3,6 +3,7 @@
 // from the SDK's thread, deleting and the repeated new-message notification.
 #include <atomic>
 #include <functional>
+#include <thread>
 
 #include "GuardedBlock.h"
 #include "PluginFixture.h"
@@ -54,6 +55,7 @@ class SmsTest : public PluginTest {
  protected:
   void SetUp() override {
     PluginTest::SetUp();
+    HeldSms().held = false;  // held for the process: no test starts with another's
     ASSERT_EQ(WMC_Startup(), 0);
     Engine()->smsSendWaitMs_ = 50;
     Engine()->renotifyDelayMs_ = 10;
@@ -83,6 +85,10 @@ class SmsTest : public PluginTest {
     WMC_SMS_MESSAGE m = {sizeof m, 0, static_cast<uint32_t>(bytes.size()), 0, 0};
     SetSmsMessageBytes(m, const_cast<uint8_t*>(bytes.data()));
     return WMC_SendMessage(&m);
+  }
+  void TearDown() override {
+    PluginTest::TearDown();
+    HeldSms().held = false;
   }
   void SendStatus(uint32_t status, uint32_t cause) {
     auto guard = sdk_.lock();
@@ -140,6 +146,72 @@ TEST_F(SmsTest, SendResultsFromTheStatusOnTheSdksThread) {
   CNS_SMS_PARAMS p = SimSdkSmsParams(sdk_->sms.sent[0]);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(p.address), p.addressCount), "2065550123");
   EXPECT_EQ(SimSdkSmsTextOf(sdk_->sms.sent[0]), "On my way");
+}
+
+// Host callbacks that hold the SDK's delivering thread, one new-message notification each,
+// until released in turn.
+struct DeliveryGate {
+  HANDLE released[2] = {CreateEventA(nullptr, TRUE, FALSE, nullptr), CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  std::atomic<int> held{0};
+  ~DeliveryGate() {
+    for (HANDLE h : released) {
+      SetEvent(h);
+      CloseHandle(h);
+    }
+  }
+};
+DeliveryGate* g_gate = nullptr;
+void __cdecl HoldDelivery(int index) {
+  if (index != WMC_NOTIFY_NEW_MESSAGE || !g_gate) return;
+  int n = g_gate->held++;
+  if (n < 2) WaitForSingleObject(g_gate->released[n], 10000);
+}
+
+// The status of a send that timed out comes while the next send starts, ahead of that send's
+// own: it is not taken for the next send's.
+TEST_F(SmsTest, LateStatusOfATimedOutSendIsNotTheNextSends) {
+  std::vector<uint8_t> bytes = SimSdkSmsHostMessage("2065550123", "On my way");
+  SendStatus(0, 0);  // no status comes in time
+  ASSERT_EQ(Send(bytes), 104);
+
+  DeliveryGate gate;
+  g_gate = &gate;
+  ASSERT_EQ(WMC_SetCallback(WMC_NOTIFY_NEW_MESSAGE, HoldDelivery, 0), 0);
+  // Queued on the SDK's thread: a held notification, the late status, another held one; the
+  // next send's own status (delivered) comes behind them.
+  ASSERT_TRUE(sdk_.Inject(17, {0, 1, 0}));
+  ASSERT_TRUE(sdk_.Inject(18, {0, 0, 2, 97}));
+  ASSERT_TRUE(sdk_.Inject(17, {0, 1, 0}));
+  SendStatus(3, 0);
+  Engine()->smsSendWaitMs_ = 10000;
+  std::atomic<bool> returned{false};
+  std::thread releaser([&] {
+    auto sent = [&] { return sdk_.Calls("QelSendSMS").size() >= 2; };
+    // The late status as this send goes out, or while it waits for it before.
+    for (DWORD start = GetTickCount(); !sent() && GetTickCount() - start < 300;) Sleep(2);
+    SetEvent(gate.released[0]);
+    // The send's own status once it has been sent.
+    while (!sent()) Sleep(2);
+    for (DWORD start = GetTickCount(); !returned && GetTickCount() - start < 300;) Sleep(2);
+    SetEvent(gate.released[1]);
+  });
+  int r = Send(bytes);
+  returned = true;
+  releaser.join();
+  WMC_SetCallback(WMC_NOTIFY_NEW_MESSAGE, HoldDelivery, 1);
+  g_gate = nullptr;
+  EXPECT_EQ(r, 0) << "1097 is the earlier send's status";
+  EXPECT_EQ(sdk_->sms.sentCount, 2u);
+}
+
+// A status that never comes is given up after one more wait: the next send has its own.
+TEST_F(SmsTest, LostStatusCostsTheNextSendOneWait) {
+  std::vector<uint8_t> bytes = SimSdkSmsHostMessage("2065550123", "On my way");
+  SendStatus(0, 0);
+  ASSERT_EQ(Send(bytes), 104);
+  SendStatus(2, 97);
+  EXPECT_EQ(Send(bytes), 1097);
+  EXPECT_EQ(Send(bytes), 1097);
 }
 
 TEST_F(SmsTest, RealWaits) {
@@ -221,6 +293,54 @@ TEST_F(SmsTest, MessageTooBigForTheBufferStaysForTheNextRead) {
   EXPECT_EQ(sdk_.Calls("QelRetrieveSMSMessageEx").size(), 1u);
   ASSERT_EQ(Read(false, 200, &d), 0);
   EXPECT_EQ(d.id, 8);
+}
+
+// The modem hands a message out once: one the host's buffer could not take outlives the
+// engine, and the next engine's first read returns it.
+TEST_F(SmsTest, MessageTooBigForTheBufferOutlivesAShutdown) {
+  ASSERT_TRUE(SimSdkSmsAdd(sdk_, SimSdkSmsText(7, "2065550123", "A rather longer message than fits")));
+  ASSERT_TRUE(SimSdkSmsAdd(sdk_, SimSdkSmsText(8, "2065550123", "The second")));
+  ASSERT_EQ(WMC_GetMessageCount(0), 1);
+  uint32_t needed = 0;
+  ASSERT_EQ(Read(true, 8, nullptr, &needed), 300);
+  ASSERT_EQ(WMC_Shutdown(), 0);
+  ASSERT_EQ(WMC_Startup(), 0);
+  EXPECT_EQ(sdk_->sms.count, 2u) << "still in the modem";
+  EXPECT_EQ(WMC_GetMessageCount(0), 1);
+  Decoded d;
+  uint32_t length = 0;
+  ASSERT_EQ(Read(true, needed, &d, &length), 0);
+  EXPECT_EQ(length, needed);
+  EXPECT_EQ(d.id, 7);
+  EXPECT_EQ(d.text, "A rather longer message than fits");
+  EXPECT_EQ(sdk_.Calls("QelRetrieveSMSMessageEx").size(), 1u);
+  ASSERT_EQ(Read(false, 200, &d), 0);
+  EXPECT_EQ(d.id, 8);
+}
+
+// Held over a shutdown, it still goes with the delete of its id or a delete-all step, and
+// with a modem that no longer reports any message.
+TEST_F(SmsTest, HeldMessageGoesWithItsDeletion) {
+  enum Drop { kById, kDeleteAll, kGoneFromTheModem };
+  for (Drop drop : {kById, kDeleteAll, kGoneFromTheModem}) {
+    SCOPED_TRACE(static_cast<int>(drop));
+    ASSERT_TRUE(SimSdkSmsAdd(sdk_, SimSdkSmsText(7, "2065550123", "Held back")));
+    ASSERT_EQ(WMC_GetMessageCount(0), 1);
+    ASSERT_EQ(Read(true, 8), 300);
+    ASSERT_EQ(WMC_Shutdown(), 0);
+    ASSERT_EQ(WMC_Startup(), 0);
+    Engine()->renotifyDelayMs_ = 10;
+    if (drop == kById) {
+      EXPECT_EQ(WMC_DeleteMessage(7), 0);
+    } else if (drop == kDeleteAll) {
+      EXPECT_EQ(WMC_DeleteAllMessages(0), 0);
+    } else {
+      auto guard = sdk_.lock();
+      sdk_->sms.count = 0;
+    }
+    EXPECT_EQ(WMC_GetMessageCount(0), 0);
+    EXPECT_EQ(Read(true, 200), 301);
+  }
 }
 
 TEST_F(SmsTest, NoWaitingFlagNoSdkCall) {
@@ -364,6 +484,28 @@ TEST_F(PluginTest, ReNotifyThreadKeepsTheLibraryUntilItEnds) {
 namespace {
 
 using namespace plugintest;
+
+// Host blocks and message lengths the send cannot trust, against no-access pages in a host
+// program: each is refused before the plug-in reads what lies past the host's bytes.
+TEST_F(PluginTest, HostProgramSendRefusesBlocksAndLengthsBeforeReadingPastThem) {
+  ScriptedHost host("smsguard");
+  ASSERT_EQ(host.Missing(), "");
+  DWORD code = 0;
+  std::string out = host.Run(
+      "startup smsstatus 3 0 smsguard 4 0 end smsguard 21 0 end smsguard 22 0x7FFFFFFF end "
+      "smsguard 22 0xFFFFFFFF page smsguard 22 65794 page smsguard 22 0 end shutdown",
+      &code);
+  EXPECT_EQ(code, 0u) << out;
+  const std::string own = std::to_string(SimSdkSmsHostMessage("2065550123", "Guarded").size());
+  for (const std::string& line :
+       {"WMC_SendMessage(block 4, length " + own + ", end): 300", "WMC_SendMessage(block 21, length " + own + ", end): 300",
+        std::string("WMC_SendMessage(block 22, length 2147483647, end): 1"),
+        std::string("WMC_SendMessage(block 22, length 4294967295, page): 1"),
+        std::string("WMC_SendMessage(block 22, length 65794, page): 1"),
+        "WMC_SendMessage(block 22, length " + own + ", end): 0"})
+    EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+  EXPECT_EQ(host.sdk->sms.sentCount, 1u);
+}
 
 TEST_F(PluginTest, HostProgramSendsReceivesReadsAndDeletes) {
   ScriptedHost host("smshost");
