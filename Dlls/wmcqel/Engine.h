@@ -141,6 +141,7 @@ class CSEVDOEngine {
   // the next send's.
   void DropLeftoverSendStatus();
   DWORD smsSendWaitMs_ = kSmsSendWaitMs;
+  DWORD smsLeftoverWaitMs_ = kSmsSendWaitMs;  // for a status still owed: as long again
   bool smsStatusOwed_ = false;  // the last send timed out while its status could still come
   CMessageNotifyStop messageNotifyStop_;
 

@@ -96,7 +96,7 @@ int CSEVDOEngine::GetNextMessage(WMC_SMS_MESSAGE* msg) {
 
 void CSEVDOEngine::DropLeftoverSendStatus() {
   // Statuses come in the order of their sends: one still owed arrives before this send's.
-  if (smsStatusOwed_ && NotificationsOn()) WaitForSingleObject(smsSendEvent_, smsSendWaitMs_);
+  if (smsStatusOwed_ && NotificationsOn()) WaitForSingleObject(smsSendEvent_, smsLeftoverWaitMs_);
   smsStatusOwed_ = false;
 }
 

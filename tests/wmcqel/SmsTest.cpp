@@ -51,13 +51,17 @@ struct GuardedMessage {
   PageEnd block, buffer;
 };
 
+constexpr DWORD kStatusComesMs = 20000, kNoStatusMs = 50;
+
 class SmsTest : public PluginTest {
  protected:
   void SetUp() override {
     PluginTest::SetUp();
     HeldSms().held = false;  // held for the process: no test starts with another's
     ASSERT_EQ(WMC_Startup(), 0);
-    Engine()->smsSendWaitMs_ = 50;
+    // A status that comes ends the wait; the short waits are for statuses that do not.
+    Engine()->smsSendWaitMs_ = kStatusComesMs;
+    Engine()->smsLeftoverWaitMs_ = kNoStatusMs;
     Engine()->renotifyDelayMs_ = 10;
     ClearCaptured();
   }
@@ -122,12 +126,13 @@ TEST_F(SmsTest, SendResultsFromTheStatusOnTheSdksThread) {
   const SendCase cases[] = {
       {"status 2 cause 97", 2, 97, 0, 0, 1097},     {"status 1 cause 0x8003", 1, 0x8003, 0, 0, 1771},
       {"status 2 cause 0x8008", 2, 0x8008, 0, 0, 104}, {"status 3 cause 97", 3, 97, 0, 0, 0},
-      {"status 1 cause 0x8000", 1, 0x8000, 0, 0, 0}, {"no status in time", 0, 0, 0, 0, 104},
-      {"store fails", 2, 97, 7, 0, 104},            {"send fails", 2, 97, 0, 9, 1778},
+      {"status 1 cause 0x8000", 1, 0x8000, 0, 0, 0}, {"store fails", 2, 97, 7, 0, 104},
+      {"send fails", 2, 97, 0, 9, 1778},            {"no status in time", 0, 0, 0, 0, 104},
   };
   std::vector<uint8_t> bytes = SimSdkSmsHostMessage("2065550123", "On my way");
   for (const SendCase& c : cases) {
     SCOPED_TRACE(c.name);
+    Engine()->smsSendWaitMs_ = c.status ? kStatusComesMs : kNoStatusMs;
     SendStatus(c.status, c.cause);
     sdk_.SetResult("QelStoreSMSMessage", c.storeResult);
     sdk_.SetResult("QelSendSMS", c.sendResult);
@@ -172,6 +177,7 @@ void __cdecl HoldDelivery(int index) {
 TEST_F(SmsTest, LateStatusOfATimedOutSendIsNotTheNextSends) {
   std::vector<uint8_t> bytes = SimSdkSmsHostMessage("2065550123", "On my way");
   SendStatus(0, 0);  // no status comes in time
+  Engine()->smsSendWaitMs_ = kNoStatusMs;
   ASSERT_EQ(Send(bytes), 104);
 
   DeliveryGate gate;
@@ -183,7 +189,7 @@ TEST_F(SmsTest, LateStatusOfATimedOutSendIsNotTheNextSends) {
   ASSERT_TRUE(sdk_.Inject(18, {0, 0, 2, 97}));
   ASSERT_TRUE(sdk_.Inject(17, {0, 1, 0}));
   SendStatus(3, 0);
-  Engine()->smsSendWaitMs_ = 10000;
+  Engine()->smsSendWaitMs_ = Engine()->smsLeftoverWaitMs_ = kStatusComesMs;
   std::atomic<bool> returned{false};
   std::thread releaser([&] {
     auto sent = [&] { return sdk_.Calls("QelSendSMS").size() >= 2; };
@@ -208,7 +214,9 @@ TEST_F(SmsTest, LateStatusOfATimedOutSendIsNotTheNextSends) {
 TEST_F(SmsTest, LostStatusCostsTheNextSendOneWait) {
   std::vector<uint8_t> bytes = SimSdkSmsHostMessage("2065550123", "On my way");
   SendStatus(0, 0);
+  Engine()->smsSendWaitMs_ = kNoStatusMs;
   ASSERT_EQ(Send(bytes), 104);
+  Engine()->smsSendWaitMs_ = kStatusComesMs;
   SendStatus(2, 97);
   EXPECT_EQ(Send(bytes), 1097);
   EXPECT_EQ(Send(bytes), 1097);
@@ -218,6 +226,7 @@ TEST_F(SmsTest, RealWaits) {
   WMC_Shutdown();
   ASSERT_EQ(WMC_Startup(), 0);
   EXPECT_EQ(Engine()->smsSendWaitMs_, 6000u);
+  EXPECT_EQ(Engine()->smsLeftoverWaitMs_, 6000u);
   EXPECT_EQ(Engine()->renotifyDelayMs_, 2000u);
 }
 
