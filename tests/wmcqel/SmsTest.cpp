@@ -279,52 +279,46 @@ TEST_F(SmsTest, NewMessagesAreAnnouncedCountedReadAndDeleted) {
   EXPECT_EQ(WMC_GetMessageCount(0), 0);
 }
 
+// The modem hands a message out once: one the host's buffer could not take comes with the
+// next read, also when a shutdown and a new start-up come between (it outlives the engine).
 TEST_F(SmsTest, MessageTooBigForTheBufferStaysForTheNextRead) {
-  ASSERT_TRUE(SimSdkSmsAdd(sdk_, SimSdkSmsText(7, "2065550123", "A rather longer message than fits")));
-  ASSERT_TRUE(SimSdkSmsAdd(sdk_, SimSdkSmsText(8, "2065550123", "The second")));
-  ASSERT_EQ(WMC_GetMessageCount(0), 1);
-  uint32_t needed = 0;
-  ASSERT_EQ(Read(true, 0, nullptr, &needed), 300);
-  ASSERT_GT(needed, 9u);
-  EXPECT_EQ(LinesWith("CSEVDOEngine::GetNextMessage ConvertCNSToIS637:error(300)"), 1);
-  GuardedMessage shortOne(22, needed - 1);
-  EXPECT_EQ(WMC_GetFirstMessage(0, shortOne.get()), 300);
-  EXPECT_EQ(shortOne.At(12), needed);
-  EXPECT_TRUE(shortOne.buffer.Untouched());
-  // The same message, once the buffer is large enough; the modem handed it out once.
-  GuardedMessage exact(22, needed);
-  ASSERT_EQ(WMC_GetFirstMessage(0, exact.get()), 0);
-  EXPECT_EQ(exact.At(12), needed);
-  EXPECT_EQ(exact.At(16), 0u);
-  Decoded d = Decode(exact.buffer.get(), needed);
-  EXPECT_EQ(d.id, 7);
-  EXPECT_EQ(d.text, "A rather longer message than fits");
-  EXPECT_EQ(sdk_.Calls("QelRetrieveSMSMessageEx").size(), 1u);
-  ASSERT_EQ(Read(false, 200, &d), 0);
-  EXPECT_EQ(d.id, 8);
-}
-
-// The modem hands a message out once: one the host's buffer could not take outlives the
-// engine, and the next engine's first read returns it.
-TEST_F(SmsTest, MessageTooBigForTheBufferOutlivesAShutdown) {
-  ASSERT_TRUE(SimSdkSmsAdd(sdk_, SimSdkSmsText(7, "2065550123", "A rather longer message than fits")));
-  ASSERT_TRUE(SimSdkSmsAdd(sdk_, SimSdkSmsText(8, "2065550123", "The second")));
-  ASSERT_EQ(WMC_GetMessageCount(0), 1);
-  uint32_t needed = 0;
-  ASSERT_EQ(Read(true, 8, nullptr, &needed), 300);
-  ASSERT_EQ(WMC_Shutdown(), 0);
-  ASSERT_EQ(WMC_Startup(), 0);
-  EXPECT_EQ(sdk_->sms.count, 2u) << "still in the modem";
-  EXPECT_EQ(WMC_GetMessageCount(0), 1);
-  Decoded d;
-  uint32_t length = 0;
-  ASSERT_EQ(Read(true, needed, &d, &length), 0);
-  EXPECT_EQ(length, needed);
-  EXPECT_EQ(d.id, 7);
-  EXPECT_EQ(d.text, "A rather longer message than fits");
-  EXPECT_EQ(sdk_.Calls("QelRetrieveSMSMessageEx").size(), 1u);
-  ASSERT_EQ(Read(false, 200, &d), 0);
-  EXPECT_EQ(d.id, 8);
+  for (bool restart : {false, true}) {
+    SCOPED_TRACE(restart ? "shutdown and start-up between the reads" : "one engine");
+    {
+      auto guard = sdk_.lock();
+      sdk_->sms = SimSdkSmsState{};
+    }
+    sdk_.ClearCalls();
+    ClearCaptured();
+    ASSERT_TRUE(SimSdkSmsAdd(sdk_, SimSdkSmsText(7, "2065550123", "A rather longer message than fits")));
+    ASSERT_TRUE(SimSdkSmsAdd(sdk_, SimSdkSmsText(8, "2065550123", "The second")));
+    ASSERT_EQ(WMC_GetMessageCount(0), 1);
+    uint32_t needed = 0;
+    ASSERT_EQ(Read(true, 0, nullptr, &needed), 300);
+    ASSERT_GT(needed, 9u);
+    EXPECT_EQ(LinesWith("CSEVDOEngine::GetNextMessage ConvertCNSToIS637:error(300)"), 1);
+    GuardedMessage shortOne(22, needed - 1);
+    EXPECT_EQ(WMC_GetFirstMessage(0, shortOne.get()), 300);
+    EXPECT_EQ(shortOne.At(12), needed);
+    EXPECT_TRUE(shortOne.buffer.Untouched());
+    if (restart) {
+      ASSERT_EQ(WMC_Shutdown(), 0);
+      ASSERT_EQ(WMC_Startup(), 0);
+      EXPECT_EQ(sdk_->sms.count, 2u) << "still in the modem";
+      EXPECT_EQ(WMC_GetMessageCount(0), 1);
+    }
+    // The same message, once the buffer is large enough; the modem handed it out once.
+    GuardedMessage exact(22, needed);
+    ASSERT_EQ(WMC_GetFirstMessage(0, exact.get()), 0);
+    EXPECT_EQ(exact.At(12), needed);
+    EXPECT_EQ(exact.At(16), 0u);
+    Decoded d = Decode(exact.buffer.get(), needed);
+    EXPECT_EQ(d.id, 7);
+    EXPECT_EQ(d.text, "A rather longer message than fits");
+    EXPECT_EQ(sdk_.Calls("QelRetrieveSMSMessageEx").size(), 1u);
+    ASSERT_EQ(Read(false, 200, &d), 0);
+    EXPECT_EQ(d.id, 8);
+  }
 }
 
 // Held over a shutdown, it still goes with the delete of its id or a delete-all step, and
