@@ -315,9 +315,13 @@ int __cdecl WMC_GetMessageCount(int box) {
   return waiting;
 }
 int __cdecl WMC_SendMessage(WMC_SMS_MESSAGE* message) {
-  if (!message || !SmsMessageBytes(*message)) return WMC_ERROR_INVALID_PARAMETER;
+  // The size first: the message pointer lies past the first four bytes, in the host's block
+  // only when the block is as large as it says.
+  if (!message) return WMC_ERROR_INVALID_PARAMETER;
+  if (TooSmall(message, kWmcMinSmsMessage)) return WMC_ERROR_BUFFER_TOO_SMALL;
+  if (!SmsMessageBytes(*message)) return WMC_ERROR_INVALID_PARAMETER;
   EngineRef e;
-  if (int r = CheckBlock(message, kWmcMinSmsMessage, e)) return r;
+  if (int r = CheckEngine(e)) return r;
   return e.Answer(e->SendSmsMessage(message));
 }
 int __cdecl WMC_GetFirstMessage(int box, WMC_SMS_MESSAGE* message) {
