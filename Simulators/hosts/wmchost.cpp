@@ -32,8 +32,8 @@
 //     after MS COMMAND     a timer of the main thread runs the command (one without arguments)
 //                          inside its handler MS later, while the host goes on
 //     shutdownon INDEX | freeon INDEX
-//                          with --forward: the handler of the forwarded notification INDEX
-//                          calls WMC_Shutdown or FreeLibrary (once)
+//                          the callback of notification INDEX (its handler on the main thread
+//                          with --forward) calls WMC_Shutdown or FreeLibrary (once)
 //     waitforward MS       wait, pumping nothing, until a notification's callback is blocked
 //                          forwarding to the main thread (with --forward)
 //     clientpower STATE    the simulated client library's power state (its block named by
@@ -108,7 +108,7 @@ HWND g_window = nullptr;
 HANDLE g_forwarding = nullptr;  // set while a callback waits for the main thread
 constexpr UINT kForwardMessage = WM_APP + 1;
 std::atomic<int> g_shutdownOn{-1}, g_freeOn{-1};
-void OnForwarded(int slot, int index);
+void OnCallback(int slot, int index);
 
 // Set by every callback, so a wait for one wakes when it arrives on another thread.
 HANDLE g_callbackArrived = CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -126,7 +126,7 @@ void __cdecl OnNotify(int index) {
     SendMessageA(g_window, kForwardMessage, Slot, index);
     return;
   }
-  Notified(Slot, index);
+  OnCallback(Slot, index);
 }
 template <int... Slots>
 struct SlotTable {
@@ -311,7 +311,8 @@ LONG CALLBACK CountFaults(EXCEPTION_POINTERS* e) {
 
 bool PluginLoaded() { return GetModuleHandleA("wmcqel.dll") != nullptr; }
 
-void OnForwarded(int slot, int index) {
+// A callback's work, on the thread it arrived on or, forwarded, on the main thread.
+void OnCallback(int slot, int index) {
   Notified(slot, index);
   if (slot != index) return;  // once per notification: its own slot
   int armed = index;
@@ -326,7 +327,7 @@ void OnForwarded(int slot, int index) {
 
 LRESULT CALLBACK ForwardProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == kForwardMessage) {
-    OnForwarded(static_cast<int>(wparam), static_cast<int>(lparam));
+    OnCallback(static_cast<int>(wparam), static_cast<int>(lparam));
     return 0;
   }
   return DefWindowProcA(hwnd, message, wparam, lparam);

@@ -95,6 +95,15 @@ INSTANTIATE_TEST_SUITE_P(Host, NotificationInFlight, ::testing::Values(
              "--forward startup shutdownon 3 inject 52 0x00030055 0x0004003D wait 3 10000 networkinfo startup shutdown",
              {"handler WMC_Shutdown: 0", "WMC_GetNetworkInfo: 107", "WMC_Startup: 0\nWMC_Shutdown: 0\nfaults"}, {},
              true, 2},
+    // On the SDK's own thread the callback cannot wait for the close either.
+    HostCase{"ShutdownInACallbackOnTheSdkThread",
+             "startup shutdownon 3 inject 5 0 1 wait 3 10000 networkinfo startup shutdown",
+             {"handler WMC_Shutdown: 0", "WMC_GetNetworkInfo: 107", "WMC_Startup: 0\nWMC_Shutdown: 0\nfaults"}, {},
+             true, 2},
+    // Inside WMC_Startup (its network notification): the start-up ends there, unanswered by
+    // the SDK.
+    HostCase{"ShutdownInTheStartupsOwnNotification", "shutdownon 3 startup networkinfo",
+             {"handler WMC_Shutdown: 0", "WMC_Startup: 107", "WMC_GetNetworkInfo: 107"}, {}, true, 1},
     HostCase{"ShutdownWhileTheCallbackForwards",
              "--forward startup inject 52 0x00030055 0x0004003D waitforward 5000 shutdown networkinfo",
              {"waitforward: blocked", "WMC_Shutdown: 0", "WMC_GetNetworkInfo: 107"}, {}, true},
