@@ -155,13 +155,7 @@ void CQelAuxApi::Serve(Request& r) {
       r.result = 0;
       return;
     case Op::kUnload: {
-      HMODULE module = module_.exchange(nullptr);
-      initialize_ = nullptr;
-      unInitialize_ = nullptr;
-      getOemIdStr_ = nullptr;
-      getPower_ = nullptr;
-      registerCallback_ = nullptr;
-      setPower_ = nullptr;
+      HMODULE module = Unbind();
       if (module) FreeLibrary(module);
       r.result = 0;
       return;
@@ -217,11 +211,15 @@ void CQelAuxApi::AbandonAtUnload() {
   for (HANDLE* h : {&thread_, &ready_, &exitRequest_, &parked_, &requestEvent_})
     if (*h) CloseHandle(*h), *h = nullptr;
   threadId_ = 0;
-  module_ = nullptr;  // stays loaded
+  Unbind();  // the library stays loaded
+}
+
+HMODULE CQelAuxApi::Unbind() {
   initialize_ = nullptr;
   unInitialize_ = nullptr;
   getOemIdStr_ = nullptr;
   getPower_ = nullptr;
   registerCallback_ = nullptr;
   setPower_ = nullptr;
+  return module_.exchange(nullptr);
 }

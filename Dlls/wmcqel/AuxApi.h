@@ -40,8 +40,6 @@ class CQelAuxApi {
   // then ends without running code of this library again. The library stays loaded with its
   // COM state as it is, since neither can be undone there.
   void AbandonAtUnload();
-  // The thread that owns the library (0 while none runs).
-  DWORD OwnerThread() const { return threadId_; }
 
  private:
   enum class Op { kLoad, kInitialize, kGetPower, kSetPower, kRegisterCallback, kUnInitialize, kUnload };
@@ -58,6 +56,8 @@ class CQelAuxApi {
   long Run(Op op, const char* name = nullptr, uint32_t* state = nullptr, uint32_t value = 0,
            QelHWCallback fn = nullptr);
   void Serve(Request& r);
+  // Every field cleared; the module it held (not freed).
+  HMODULE Unbind();
   bool StartThread();
   void EndThread();
   static DWORD WINAPI ThreadMain(void* self);

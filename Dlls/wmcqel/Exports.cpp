@@ -39,19 +39,24 @@ int ProbePower(const EngineRef& e) {
   return on ? WMC_ERROR_SUCCESS : WMC_ERROR_RADIO_OFF;
 }
 
-// WMC_Startup with an engine: the probe's answer. An engine left without an open SDK or
-// without its subscriptions by a start-up with the radio off is initialised again once the
-// radio is on; when that fails the engine goes, as after a failed first start-up.
-int StartupWithEngine(const EngineRef& e) {
-  int p = ProbePower(e);
-  if (p != WMC_ERROR_SUCCESS || e->Serving()) return e.Answer(p);
-  int r = e->Reinitialize();
+// The end of an initialisation: a failure destroys the engine and is the answer; else the
+// probe's answer.
+int AfterInitialize(const EngineRef& e, int r) {
   if (e.Stopped()) return WMC_ERROR_NOT_STARTED;
   if (r != 0) {
     ShutdownEngine();
     return r;
   }
   return e.Answer(ProbePower(e));
+}
+
+// WMC_Startup with an engine: the probe's answer. An engine left without an open SDK or
+// without its subscriptions by a start-up with the radio off is initialised again once the
+// radio is on; when that fails the engine goes, as after a failed first start-up.
+int StartupWithEngine(const EngineRef& e) {
+  int p = ProbePower(e);
+  if (p != WMC_ERROR_SUCCESS || e->Serving()) return e.Answer(p);
+  return AfterInitialize(e, e->Reinitialize());
 }
 
 int CreateEngine() {
@@ -81,13 +86,7 @@ int __cdecl WMC_Startup(void) {
   if (created) return created;
   EngineRef e;
   if (!e) return WMC_ERROR_NOT_STARTED;  // shut down from another thread at once
-  int r = e->Initialize();
-  if (e.Stopped()) return WMC_ERROR_NOT_STARTED;
-  if (r != 0) {
-    ShutdownEngine();
-    return r;
-  }
-  return e.Answer(ProbePower(e));
+  return AfterInitialize(e, e->Initialize());
 }
 
 int __cdecl WMC_Shutdown(void) {
