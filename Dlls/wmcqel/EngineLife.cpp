@@ -23,7 +23,11 @@ CSEVDOEngine* g_stopping = nullptr;   // unpublished, its SDK not stopped yet
 bool g_creating = false;
 uint64_t g_serials = 0;
 std::vector<DWORD> g_deliveryThreads;  // one entry per delivery in flight
-std::vector<HMODULE> g_parked;
+struct Parked {
+  DWORD thread;
+  HMODULE module;
+};
+std::vector<Parked> g_parked;
 
 struct TimerRecord {
   EngineTimer kind;
@@ -77,9 +81,10 @@ void Release(CSEVDOEngine* e, EngineRef::Kind kind) {
   }
 }
 
-// Kills timers of this thread (those of one engine, or of one kind); their references go
-// back at once, which the caller's context allows (see KillEngineTimerHere).
-void KillTimersHere(bool (*match)(const TimerRecord&, uint64_t), uint64_t value) {
+// Kills timers of this thread (those of one engine, or of one kind). Their references go back
+// at once from an export; a timer procedure parks them, since it still returns into the
+// library after its engine reference (what keeps the library now) is gone.
+void KillTimersHere(bool (*match)(const TimerRecord&, uint64_t), uint64_t value, bool inTimer) {
   DWORD self = GetCurrentThreadId();
   std::vector<TimerRecord> killed;
   {
@@ -97,7 +102,8 @@ void KillTimersHere(bool (*match)(const TimerRecord&, uint64_t), uint64_t value)
     KillTimer(nullptr, t.id);
     UINT_PTR id = t.id;
     TimerSlot(t.kind).compare_exchange_strong(id, 0);
-    if (t.hold) FreeLibrary(t.hold);
+    if (t.hold && inTimer) ParkModule(t.hold);
+    else if (t.hold) FreeLibrary(t.hold);
   }
 }
 
@@ -137,7 +143,6 @@ DWORD WINAPI StopperThread(void* param) {
   e->Stop();
   FinishStop(e);
   DeleteWhenDrained(e);
-  ReleaseParkedModules();  // this thread still holds the library
   FreeLibraryAndExitThread(module, 0);
 }
 
@@ -156,17 +161,27 @@ HMODULE HoldThisModule() {
 
 void ParkModule(HMODULE module) {
   Exclusive hold;
-  g_parked.push_back(module);
+  g_parked.push_back({GetCurrentThreadId(), module});
 }
 
 void ReleaseParkedModules() {
-  std::vector<HMODULE> parked;
+  // Only this thread's: what parked them has returned (or still holds the engine and so the
+  // library, when this export runs inside it).
+  DWORD self = GetCurrentThreadId();
+  std::vector<HMODULE> mine;
   {
     Exclusive hold;
     if (g_parked.empty()) return;
-    parked.swap(g_parked);
+    for (auto it = g_parked.begin(); it != g_parked.end();) {
+      if (it->thread == self) {
+        mine.push_back(it->module);
+        it = g_parked.erase(it);
+      } else {
+        ++it;
+      }
+    }
   }
-  for (HMODULE m : parked) FreeLibrary(m);
+  for (HMODULE m : mine) FreeLibrary(m);
 }
 
 void WaitDispatchingSent(HANDLE handle) {
@@ -264,7 +279,7 @@ int ShutdownEngine() {
   EngineRef keep = EngineLifeAccess::Adopt(callHere ? e : nullptr, EngineRef::kDelivery);
   SetEvent(e->life_.stopRequestedEvent);  // pumping waits of its callers return
   uint64_t serial = e->life_.serial;
-  KillTimersHere([](const TimerRecord& t, uint64_t s) { return t.serial == s; }, serial);
+  KillTimersHere([](const TimerRecord& t, uint64_t s) { return t.serial == s; }, serial, false);
 
   DWORD stopperId = 0;
   HANDLE stopper = CreateThread(nullptr, 0, StopperThread, e, CREATE_SUSPENDED, &stopperId);
@@ -292,7 +307,8 @@ void StartEngineTimer(EngineTimer kind, const CSEVDOEngine* engine, DWORD ms, TI
   // At most one of a kind: the one before is killed here when it runs on this thread; one on
   // another thread is no longer current and kills itself at its next tick.
   UINT_PTR previous = TimerSlot(kind).exchange(0);
-  KillEngineTimerHere(kind);
+  KillTimersHere([](const TimerRecord& t, uint64_t k) { return static_cast<uint64_t>(t.kind) == k; },
+                 static_cast<uint64_t>(kind), false);
   if (previous) KillTimer(nullptr, previous);
   UINT_PTR id = SetTimer(nullptr, 0, ms, proc);
   if (!id) return;
@@ -334,5 +350,5 @@ EngineRef TimerEngine(EngineTimer kind, UINT_PTR id) {
 
 void KillEngineTimerHere(EngineTimer kind) {
   KillTimersHere([](const TimerRecord& t, uint64_t k) { return static_cast<uint64_t>(t.kind) == k; },
-                 static_cast<uint64_t>(kind));
+                 static_cast<uint64_t>(kind), true);
 }

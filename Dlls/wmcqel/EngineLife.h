@@ -11,13 +11,12 @@
 
 class CSEVDOEngine;
 
-// A reference on this library. Given back with FreeLibrary only where something else keeps
-// the library mapped until the caller has returned (an export: the host holds the library;
-// code that holds an engine reference: the engine holds it), else parked for the next export
-// or ended with FreeLibraryAndExitThread.
+// A reference on this library. Given back with FreeLibrary only from an export (the host
+// holds the library until it has returned) or with FreeLibraryAndExitThread; code that still
+// has to return into the library parks it for the next export on its thread.
 HMODULE HoldThisModule();
 void ParkModule(HMODULE module);
-// Gives back the parked references; from an export or a thread of ours that holds its own.
+// Gives back the references this thread parked (every export does, as it starts).
 void ReleaseParkedModules();
 
 // Waits for the handle while dispatching the messages that other threads send to this one,
@@ -87,6 +86,6 @@ void StartEngineTimer(EngineTimer kind, const CSEVDOEngine* engine, DWORD ms, TI
 // current one of its kind. Otherwise the timer is killed (its library reference parked) and
 // the reference is empty.
 EngineRef TimerEngine(EngineTimer kind, UINT_PTR id);
-// Kills the calling thread's timer of that kind (also one the slot names that the engine did
-// not start). Called where an engine reference or an export keeps the library mapped.
+// In a timer procedure: kills the calling thread's timer of that kind; its library reference
+// is parked until the next export on this thread.
 void KillEngineTimerHere(EngineTimer kind);

@@ -311,18 +311,19 @@ LONG CALLBACK CountFaults(EXCEPTION_POINTERS* e) {
 
 bool PluginLoaded() { return GetModuleHandleA("wmcqel.dll") != nullptr; }
 
-// A callback's work, on the thread it arrived on or, forwarded, on the main thread.
+// A callback's work, on the thread it arrived on or, forwarded, on the main thread. An armed
+// shutdown or unload runs first, so a wait for the callback ends only after it.
 void OnCallback(int slot, int index) {
-  Notified(slot, index);
-  if (slot != index) return;  // once per notification: its own slot
   int armed = index;
-  if (g_shutdownOn.compare_exchange_strong(armed, -1)) Print("handler WMC_Shutdown: %d\n", g_plugin.Shutdown());
+  if (slot == index && g_shutdownOn.compare_exchange_strong(armed, -1))  // once: its own slot
+    Print("handler WMC_Shutdown: %d\n", g_plugin.Shutdown());
   armed = index;
-  if (g_freeOn.compare_exchange_strong(armed, -1)) {
+  if (slot == index && g_freeOn.compare_exchange_strong(armed, -1)) {
     FreeLibrary(g_plugin.library);
     g_plugin.library = nullptr;
     Print("handler FreeLibrary: %s\n", PluginLoaded() ? "still loaded" : "unloaded");
   }
+  Notified(slot, index);
 }
 
 LRESULT CALLBACK ForwardProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
