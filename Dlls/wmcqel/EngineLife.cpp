@@ -108,17 +108,23 @@ void KillTimersHere(bool (*match)(const TimerRecord&, uint64_t), uint64_t value,
 }
 
 void FinishStop(CSEVDOEngine* e) {
+  std::vector<UINT_PTR> gone;
   {
     Exclusive hold;
     e->life_.stopDone = true;
     if (g_stopping == e) g_stopping = nullptr;
-    // The SDK's thread dispatches no more: its initialisation timer of this engine is gone.
-    g_timers.erase(std::remove_if(g_timers.begin(), g_timers.end(),
-                                  [&](const TimerRecord& t) {
-                                    return t.kind == EngineTimer::kInit && t.serial == e->life_.serial;
-                                  }),
-                   g_timers.end());
+    // The SDK's thread dispatches no more: its initialisation timer of this engine is gone,
+    // and the slot names it no longer.
+    for (auto it = g_timers.begin(); it != g_timers.end();) {
+      if (it->kind == EngineTimer::kInit && it->serial == e->life_.serial) {
+        gone.push_back(it->id);
+        it = g_timers.erase(it);
+      } else {
+        ++it;
+      }
+    }
   }
+  for (UINT_PTR id : gone) TimerSlot(EngineTimer::kInit).compare_exchange_strong(id, 0);
   SetEvent(e->life_.stopDoneEvent);
 }
 

@@ -329,6 +329,18 @@ TEST_F(PluginTest, ShutdownWithAPendingTimerLeavesNothingBehind) {
   EXPECT_EQ(LinesWith("InitTimerProc"), 0);
 }
 
+// A retry timer still pending when the host shuts down: its thread (the SDK's) dispatches no
+// more after the close, and no timer is left named.
+TEST_F(PluginTest, RetryPendingAtTheShutdownLeavesNoTimerNamed) {
+  SetInitTimerPeriod(kInitTimerPeriodMs);  // no tick before the shutdown
+  ASSERT_EQ(WMC_Startup(), 0);
+  ASSERT_TRUE(sdk_.Inject(45));
+  ASSERT_TRUE(qeltest::PumpUntil([] { return g_hostCallbacks.initTimer.load() != 0; }, 5000));
+  ASSERT_EQ(WMC_Shutdown(), 0);
+  EXPECT_EQ(g_hostCallbacks.initTimer.load(), 0u);
+  EXPECT_EQ(LinesWith("InitTimerProc"), 0);
+}
+
 TEST_F(PluginTest, TimerOfAnEngineShutDownElsewhereLeavesTheNextAlone) {
   ASSERT_EQ(WMC_Startup(), 0);
   sdk_.SetResult("QelNotify", 9);
