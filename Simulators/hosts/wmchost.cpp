@@ -30,7 +30,9 @@
 //     loaded               whether wmcqel.dll is still mapped
 //     thread COMMAND ...   run the next command on a new thread; the main thread pumps meanwhile
 //     after MS COMMAND     a timer of the main thread runs the command (one without arguments)
-//                          inside its handler MS later, while the host goes on
+//                          inside its handler MS later, while the host goes on; after a
+//                          shutdown there it waits 300 ms and tells whether the SDK's library
+//                          is still mapped (the engine still alive for an export in flight)
 //     shutdownon INDEX | freeon INDEX
 //                          the callback of notification INDEX (its handler on the main thread
 //                          with --forward) calls WMC_Shutdown or FreeLibrary (once)
@@ -405,6 +407,10 @@ void CALLBACK AfterProc(HWND, UINT, UINT_PTR id, DWORD) {
   char* args[] = {g_afterCommand};
   int k = 0, failures = 0;
   RunCommand(g_plugin, 1, args, k, failures);
+  if (std::strcmp(g_afterCommand, "shutdown") == 0) {
+    Sleep(300);  // time enough for a deletion that does not wait for the export
+    Print("timer SDK library: %s\n", GetModuleHandleA("Qel_Evdomx.dll") ? "loaded" : "unloaded");
+  }
 }
 
 // Runs the command at argv[i] (i moves to its last argument); false for an unknown one.

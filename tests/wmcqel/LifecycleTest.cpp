@@ -121,7 +121,8 @@ INSTANTIATE_TEST_SUITE_P(Host, NotificationInFlight, ::testing::Values(
 
 // A host timer that shuts down while an export dispatches the thread's messages in one of its
 // waits (the restart wait, the NDIS polls): the export answers 107 and nothing reaches the
-// SDK after the close. Other exports re-entered there are served.
+// SDK after the close. The engine (and with it the SDK's library) lives until the export has
+// left it. Other exports re-entered there are served.
 class ShutdownDuringAWait : public HostRun {};
 TEST_P(ShutdownDuringAWait, EndsTheOuterCallWithAFailure) {
   ScriptedHost host(std::string("wait-") + GetParam().name);
@@ -130,11 +131,15 @@ TEST_P(ShutdownDuringAWait, EndsTheOuterCallWithAFailure) {
 }
 INSTANTIATE_TEST_SUITE_P(Host, ShutdownDuringAWait, ::testing::Values(
     HostCase{"Parameters", "startup after 300 shutdown setparameters 0 0 5 networkinfo",
-             {"timer runs shutdown\nWMC_Shutdown: 0", "WMC_SetParameters: 107", "WMC_GetNetworkInfo: 107"}, {}, true},
-    HostCase{"NdisOff", "startup after 300 shutdown ndis 0", {"WMC_SetNDISMode(0): 107"}, {}, true},
-    HostCase{"ManualActivation", "startup after 300 shutdown activate 0", {"WMC_Activate(0): 107"}, {}, true},
-    HostCase{"FactoryDefaults", "startup after 300 shutdown factorydefaults", {"WMC_ResetFactoryDefaults: 107"}, {},
-             true},
+             {"timer runs shutdown\nWMC_Shutdown: 0\ntimer SDK library: loaded", "WMC_SetParameters: 107",
+              "WMC_GetNetworkInfo: 107"},
+             {}, true},
+    HostCase{"NdisOff", "startup after 300 shutdown ndis 0", {"timer SDK library: loaded", "WMC_SetNDISMode(0): 107"},
+             {}, true},
+    HostCase{"ManualActivation", "startup after 300 shutdown activate 0",
+             {"timer SDK library: loaded", "WMC_Activate(0): 107"}, {}, true},
+    HostCase{"FactoryDefaults", "startup after 300 shutdown factorydefaults",
+             {"timer SDK library: loaded", "WMC_ResetFactoryDefaults: 107"}, {}, true},
     HostCase{"QueryServedInTheWait", "startup after 300 networkinfo ndis 0",
              {"timer runs networkinfo\nWMC_GetNetworkInfo: 0", "WMC_SetNDISMode(0): 0"}, {}, false},
     HostCase{"RestartInTheWait", "startup after 300 restart setparameters 0 0 5 networkinfo",
