@@ -35,8 +35,7 @@ bool CQelAuxApi::StartThread() {
   if (ready_ && exitRequest_ && parked_ && requestEvent_)
     thread_ = CreateThread(nullptr, 0, ThreadMain, this, 0, &id);
   if (!thread_) {
-    for (HANDLE* h : {&ready_, &exitRequest_, &parked_, &requestEvent_})
-      if (*h) CloseHandle(*h), *h = nullptr;
+    CloseThreadHandles();
     return false;
   }
   threadId_ = id;
@@ -46,6 +45,10 @@ bool CQelAuxApi::StartThread() {
 
 void CQelAuxApi::EndThread() {
   WaitDispatchingSent(thread_);
+  CloseThreadHandles();
+}
+
+void CQelAuxApi::CloseThreadHandles() {
   for (HANDLE* h : {&thread_, &ready_, &exitRequest_, &parked_, &requestEvent_})
     if (*h) CloseHandle(*h), *h = nullptr;
   threadId_ = 0;
@@ -208,9 +211,7 @@ void CQelAuxApi::AbandonAtUnload() {
   if (!thread_) return;
   SetEvent(exitRequest_);
   WaitForSingleObject(parked_, INFINITE);  // it finishes what it runs, then parks
-  for (HANDLE* h : {&thread_, &ready_, &exitRequest_, &parked_, &requestEvent_})
-    if (*h) CloseHandle(*h), *h = nullptr;
-  threadId_ = 0;
+  CloseThreadHandles();
   Unbind();  // the library stays loaded
 }
 

@@ -60,6 +60,8 @@ class CQelAuxApi {
   HMODULE Unbind();
   bool StartThread();
   void EndThread();
+  // The thread's handle and its events, once the thread runs no code of ours.
+  void CloseThreadHandles();
   static DWORD WINAPI ThreadMain(void* self);
   void Loop();
 

@@ -93,6 +93,7 @@ struct IdleCase {
   size_t opens;
   bool serving;
 };
+void PrintTo(const IdleCase& c, std::ostream* os) { *os << c.name; }
 class IdleEngineStartup : public PluginTest, public ::testing::WithParamInterface<IdleCase> {};
 TEST_P(IdleEngineStartup, InitialisesOnceTheRadioIsOn) {
   const IdleCase& c = GetParam();
