@@ -78,6 +78,10 @@ INSTANTIATE_TEST_SUITE_P(Host, TimersStopWithTheirEngine, ::testing::Values(
              {"FreeLibrary: still loaded", "loaded: yes"}, {"field test line"}, true},
     // No message between the shutdown and the next start-up: the trace stays off.
     HostCase{"ShutdownAndStartupInOneHandler", "startup fieldon restart pump 1500 fieldoff",
+             {"WMC_Shutdown: 0\nWMC_Startup: 0"}, {"field test line"}, false},
+    // The same on another thread, before the first tick: the timer finds an engine that is not
+    // the one it was started for, and stops.
+    HostCase{"ShutdownAndStartupOnAnotherThread", "startup fieldon thread restart pump 1500 fieldoff",
              {"WMC_Shutdown: 0\nWMC_Startup: 0"}, {"field test line"}, false}),
     CaseName);
 
