@@ -86,7 +86,7 @@ bool FormatDate(TCHAR (&out)[kStampChars]) {
 
 bool FileOpen() { return g.outputFile != INVALID_HANDLE_VALUE; }
 
-void (*lockedHook)() = nullptr;  // test seam: runs inside TBDPrint's locks
+void (*lockedHook)() = nullptr;  // test seam: runs inside the locks, between the seek and the write
 
 // Serialises seek, write and rotation: between the threads of this process by the print
 // mutex, between processes by an exclusive lock on one byte far past any log data. A file
@@ -141,8 +141,14 @@ void WriteDateTime() {
   }
 }
 
-void WriteHeader() {
+// Empties the file first when asked, under the same lock as every write: a writer of
+// another process that had sought to the old end writes only after it.
+void WriteHeader(bool truncate) {
   LogLock lock;
+  if (truncate) {
+    SetFilePointer(g.outputFile, 0, nullptr, FILE_BEGIN);
+    SetEndOfFile(g.outputFile);
+  }
   SeekEnd();
   WriteText(_T("\r\n\r\n======="));
   WriteText(_T(" "));
@@ -210,6 +216,7 @@ void BuildLine(TCHAR* line, uint32_t size, const TCHAR* tag, const TCHAR* messag
 void WriteLine(const TCHAR* line) {
   if (!g.settings[kOutputToFile] || !FileOpen()) return;
   SeekEnd();
+  if (lockedHook) lockedHook();
   WriteText(line);
 }
 
@@ -287,14 +294,14 @@ bool TBDInit(const TCHAR* fileName, const TCHAR* appName, int32_t maxLogSize, bo
     }
   }
   g.outputFile = CreateFile(g.outputFilePath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            truncate ? CREATE_ALWAYS : OPEN_ALWAYS, 0, nullptr);
+                            OPEN_ALWAYS, 0, nullptr);
 
   DWORD encrypt = 0;
   if (RegReadDword(HKEY_CURRENT_USER, _T("Software\\Veltra Vazudari Inc"), _T("enable encrypt"), &encrypt))
     g.scramble = encrypt == 1;
 
   if (!FileOpen()) return FailInit();
-  WriteHeader();
+  WriteHeader(truncate);
   return true;
 }
 
@@ -329,7 +336,6 @@ void TBDPrint(int32_t cls, int32_t type, const TCHAR* format, ...) {
   TBDCheckAlterEvent();
   if (!LevelPasses(cls, type) || (cls != TBDCT_LAST && !ClassEnabled(cls))) return;
   LogLock lock;
-  if (lockedHook) lockedHook();
 #ifndef TBD_OLDER_BUILD
   if (FileOpen()) RotateIfFull();
 #endif
