@@ -344,6 +344,7 @@ struct SinkAnswerCase {
   HRESULT answer;
   bool dropped;
 };
+void PrintTo(const SinkAnswerCase& c, std::ostream* os) { *os << c.name; }
 class SinkAnswer : public ComClass, public ::testing::WithParamInterface<SinkAnswerCase> {};
 TEST_P(SinkAnswer, ClientThatIsGoneGivesUpItsSlot) {
   const bool dropped = GetParam().dropped;
@@ -391,6 +392,7 @@ struct FullTableCase {
   HRESULT fourthAnswers;  // what the fourth client's sink answers
   bool wantListed;
 };
+void PrintTo(const FullTableCase& c, std::ostream* os) { *os << c.name; }
 class FullTable : public ComClass, public ::testing::WithParamInterface<FullTableCase> {};
 TEST_P(FullTable, ClientTurnedAwayTakesTheSlotOfOneThatIsGone) {
   std::vector<std::unique_ptr<RecordingSink>> sinks;  // outlive the objects that hold them
