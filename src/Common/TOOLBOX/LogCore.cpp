@@ -88,26 +88,60 @@ bool FileOpen() { return g.outputFile != INVALID_HANDLE_VALUE; }
 
 void (*lockedHook)() = nullptr;  // test seam: runs inside the locks, between the seek and the write
 
+// How often a waiter for the print lock looks whether its owner still lives.
+constexpr DWORD kOwnerCheckMs = 100;
+
+bool ThreadIsGone(DWORD id) {
+  HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, id);
+  if (!thread) return true;
+  bool gone = WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
+  CloseHandle(thread);
+  return gone;
+}
+
+// Takes the print lock; true when its owner had died inside.
+bool EnterPrintLock() {
+  const LONG self = static_cast<LONG>(GetCurrentThreadId());
+  for (;;) {
+    LONG owner = InterlockedCompareExchange(&g.printOwner, self, 0);
+    if (owner == 0) return false;
+    InterlockedIncrement(&g.printWaiters);
+    // Counted as a waiter before the second look: a leaving owner either is seen gone here
+    // or sees the count and wakes us.
+    owner = InterlockedCompareExchange(&g.printOwner, self, 0);
+    DWORD wait = owner == 0 ? WAIT_OBJECT_0 : WaitForSingleObject(g.printWake, kOwnerCheckMs);
+    InterlockedDecrement(&g.printWaiters);
+    if (owner == 0) return false;
+    if (wait == WAIT_TIMEOUT && ThreadIsGone(static_cast<DWORD>(owner)) &&
+        InterlockedCompareExchange(&g.printOwner, self, owner) == owner)
+      return true;
+  }
+}
+
+void LeavePrintLock() {
+  InterlockedExchange(&g.printOwner, 0);
+  if (g.printWaiters > 0) SetEvent(g.printWake);
+}
+
 // Serialises seek, write and rotation: between the threads of this process by the print
-// mutex, between processes by an exclusive lock on one byte far past any log data. A file
+// lock, between processes by an exclusive lock on one byte far past any log data. A file
 // lock belongs to the handle, not to the thread, so one left by a thread that died inside
-// is released by the next owner of the abandoned mutex. Not re-entrant.
+// is released by the next owner of the abandoned print lock. Not re-entrant.
 class LogLock {
  public:
   LogLock() {
-    if (!g.printMutex) return;
-    DWORD wait = WaitForSingleObject(g.printMutex, INFINITE);
-    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) return;
+    if (!g.printWake) return;
+    bool abandoned = EnterPrintLock();
     owned_ = true;
     if (g.outputFile == INVALID_HANDLE_VALUE) return;
     overlapped_.Offset = 0xFFFFFFF0;
     overlapped_.OffsetHigh = 0x7FFFFFFF;
-    if (wait == WAIT_ABANDONED) UnlockFileEx(g.outputFile, 0, 1, 0, &overlapped_);
+    if (abandoned) UnlockFileEx(g.outputFile, 0, 1, 0, &overlapped_);
     locked_ = LockFileEx(g.outputFile, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &overlapped_);
   }
   ~LogLock() {
     if (locked_) UnlockFileEx(g.outputFile, 0, 1, 0, &overlapped_);
-    if (owned_) ReleaseMutex(g.printMutex);
+    if (owned_) LeavePrintLock();
   }
   LogLock(const LogLock&) = delete;
   LogLock& operator=(const LogLock&) = delete;
@@ -247,8 +281,9 @@ bool TBDInit(const TCHAR* fileName, const TCHAR* appName, int32_t maxLogSize, bo
   SafeStrCat(g.alterEventName, g.appName, kPathChars);
   MbsUpper(g.alterEventName + _tcslen(kAlterEventPrefix));
 
-  g.printMutex = CreateMutex(nullptr, FALSE, nullptr);
-  if (!g.printMutex) return FailInit();
+  g.printOwner = g.printWaiters = 0;
+  g.printWake = CreateEvent(nullptr, FALSE, FALSE, nullptr);
+  if (!g.printWake) return FailInit();
   g.rotationRetrySize = 0;
 
   if (g.alterEvent) ReportAssertion("0 == hAlterEvent");
@@ -311,9 +346,9 @@ void TBDEnd() {
     g.alterEvent = nullptr;
   }
   if (FileOpen()) WriteFooter();
-  if (g.printMutex) {
-    CloseHandle(g.printMutex);
-    g.printMutex = nullptr;
+  if (g.printWake) {
+    CloseHandle(g.printWake);
+    g.printWake = nullptr;
   }
   if (FileOpen()) {
     CloseHandle(g.outputFile);
