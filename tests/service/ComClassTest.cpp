@@ -180,6 +180,7 @@ TEST_F(ComClass, FanOutGoesPastTheSlotOfAClientThatLeft) {
   ASSERT_EQ(g_pCnxMgr->At(0), nullptr);
   uint32_t state = QELHW_POWER_OFF;
   NotifyAllCnx(&state);
+  RunMessageLoop();
   EXPECT_TRUE(sinks[0].states.empty());
   EXPECT_EQ(sinks[1].states, std::vector<BYTE>{2});
   EXPECT_EQ(sinks[2].states, std::vector<BYTE>{2});

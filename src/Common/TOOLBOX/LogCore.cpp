@@ -99,7 +99,10 @@ bool ThreadIsGone(DWORD id) {
   return gone;
 }
 
-// Takes the print lock; true when its owner had died inside.
+// Takes the print lock; true when its owner had died inside. Not re-entrant: the owning
+// thread that asks again waits for itself for good. A dead owner is found by its thread id
+// at each check: when the system has given that id to a new thread by then, the waiter
+// takes the new thread for the owner and waits on while it lives.
 bool EnterPrintLock() {
   const LONG self = static_cast<LONG>(GetCurrentThreadId());
   for (;;) {
