@@ -65,6 +65,15 @@ std::string GuidString(const GUID& guid) {
   return narrow;
 }
 
+// Advises sink on the object's callback point, which is kept for the Unadvise.
+HRESULT AdviseSink(ComPtr<IVXWMI>& power, IUnknown* sink, ComPtr<IConnectionPoint>* point, DWORD* cookie) {
+  ComPtr<IConnectionPointContainer> container;
+  HRESULT hr = power.As(&container);
+  if (SUCCEEDED(hr)) hr = container->FindConnectionPoint(IID_IVXWMICB, point->put());
+  if (SUCCEEDED(hr)) hr = (*point)->Advise(sink, cookie);
+  return hr;
+}
+
 constexpr REGSAM kBothViews[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
 const char* ViewName(REGSAM view) { return view == KEY_WOW64_32KEY ? "32-bit view" : "64-bit view"; }
 
@@ -111,12 +120,9 @@ TEST_F(ServiceProgram, LocalServerReadsSetsAndNotifiesThenExits) {
     EXPECT_EQ(state, QELHW_POWER_OFF);
     EXPECT_EQ(power->VXWMISetPower(7), 4);
 
-    ComPtr<IConnectionPointContainer> container;
     ComPtr<IConnectionPoint> point;
-    ASSERT_EQ(power.As(&container), S_OK);
-    ASSERT_EQ(container->FindConnectionPoint(IID_IVXWMICB, point.put()), S_OK);
     DWORD cookie = 0;
-    ASSERT_EQ(point->Advise(sink, &cookie), S_OK);
+    ASSERT_EQ(AdviseSink(power, sink, &point, &cookie), S_OK);
 
     sim_.FlipSwitch();  // the hardware radio switch
     EXPECT_TRUE(PumpUntil([&] { return !sink->states.empty(); }));
@@ -164,12 +170,9 @@ TEST_F(ServiceProgram, KilledClientsGiveTheirSlotsToTheNextClient) {
   {
     ComPtr<IVXWMI> power = Activate();
     ASSERT_TRUE(power);
-    ComPtr<IConnectionPointContainer> container;
     ComPtr<IConnectionPoint> point;
-    ASSERT_EQ(power.As(&container), S_OK);
-    ASSERT_EQ(container->FindConnectionPoint(IID_IVXWMICB, point.put()), S_OK);
     DWORD cookie = 0;
-    ASSERT_EQ(point->Advise(sink, &cookie), S_OK);
+    ASSERT_EQ(AdviseSink(power, sink, &point, &cookie), S_OK);
     // The killed clients still hold every slot, this one got none; the change finds them gone.
     sim_.FlipSwitch();
     ASSERT_TRUE(Within(10000, [&] { return slots[kClients - 1].notifications > 0; }));
@@ -401,12 +404,10 @@ struct SlowClient {
     ComApartment mta(COINIT_MULTITHREADED);
     {
       ComPtr<IVXWMI> power;
-      ComPtr<IConnectionPointContainer> container;
       ComPtr<IConnectionPoint> point;
       DWORD cookie = 0;
       if (SUCCEEDED(CoCreateInstance(CLSID_VXWMI, nullptr, CLSCTX_LOCAL_SERVER, IID_IVXWMI, power.put_void())) &&
-          SUCCEEDED(power.As(&container)) && SUCCEEDED(container->FindConnectionPoint(IID_IVXWMICB, point.put())) &&
-          SUCCEEDED(point->Advise(&self->sink, &cookie)))
+          SUCCEEDED(AdviseSink(power, &self->sink, &point, &cookie)))
         SetEvent(self->ready.get());
       WaitForSingleObject(self->done.get(), 60000);
     }
