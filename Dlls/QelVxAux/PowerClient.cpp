@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "ComErrors.h"
 #include "HWIntf.h"
 #include "Handles.h"
 #include "devurezazeve.h"
@@ -34,7 +35,15 @@ void OpenClientLog() {
 
 HRESULT CPowerClient::Initialize() {
   CriticalSectionLock hold(lock_);
-  if (vxwmi_) return S_OK;  // already initialised
+  if (vxwmi_) {
+    // Already initialised, unless the service has died since: its proxy fails every call,
+    // and a service started again is reached only through a new object.
+    UINT count = 0;
+    HRESULT alive = vxwmi_->GetTypeInfoCount(&count);
+    if (!IsPeerGone(alive)) return S_OK;
+    TBDPrint(TBDCT_LAST, TBDLT_ERROR, "Error: the IVXWMI object is gone: 0x%04x", alive);
+    Forget();
+  }
   if (!apartment_) {
     apartment_.emplace(COINIT_APARTMENTTHREADED);
     apartmentThread_ = GetCurrentThreadId();
@@ -99,6 +108,14 @@ void CPowerClient::UnInitialize() {
   callback_ = nullptr;
   // Only the thread whose CoInitialize succeeded may balance it.
   if (apartment_ && apartmentThread_ == GetCurrentThreadId()) apartment_.reset();
+}
+
+void CPowerClient::Forget() {
+  // The dead service's references on the sink went with it: drop them here.
+  if (sink_) CoDisconnectObject(static_cast<IVXWMICB*>(sink_.get()), 0);
+  vxwmi_.Reset();
+  sink_.Reset();
+  cookie_ = 0;
 }
 
 void CPowerClient::Disconnect() {

@@ -41,6 +41,7 @@ class CPowerClient {
   HRESULT FindCallbackPoint(ComPtr<IConnectionPoint>* point, bool* noContainer);
   HRESULT Connect();
   void Disconnect();
+  void Forget();
   int32_t ReadPower(uint32_t* state);
   int32_t WritePower(uint32_t state);
 

@@ -91,6 +91,10 @@ RegistrationSwitch FindRegistrationSwitch(const char* commandLine) {
 
 CServiceModule::~CServiceModule() = default;
 
+CServiceModule::WaitClock CServiceModule::SystemClock() {
+  return {[]() -> DWORD { return GetTickCount(); }, [](DWORD ms) { Sleep(ms); }};
+}
+
 void CServiceModule::Init(HINSTANCE instance) {
   FUNCTION_TRACE("CServiceModule::Init");
   m_instance = instance;
@@ -245,12 +249,12 @@ bool CServiceModule::Uninstall() {
   // goes when it has stopped and the last handle is closed. An install before that would
   // find it and leave nothing once it goes.
   service.reset();
-  const DWORD start = GetTickCount();
+  const DWORD start = m_uninstallClock.now();
   for (;;) {
     UniqueScHandle still(OpenServiceA(manager.get(), m_serviceName, SERVICE_QUERY_STATUS));
     if (!still && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) return true;
-    if (GetTickCount() - start >= m_uninstallWaitMs) break;
-    Sleep(50);
+    if (m_uninstallClock.now() - start >= m_uninstallWaitMs) break;
+    m_uninstallClock.pause(50);
   }
   INFO_ERROR("Service could not be deleted: still there after %u ms", static_cast<unsigned>(m_uninstallWaitMs));
   return false;
@@ -356,6 +360,7 @@ void CServiceModule::Run() {
   // as they go: it is released last.
   if (classCookie) CoRevokeClassObject(classCookie);
   HWUnInitialize();
+  StopNotifications();
   apartment.reset();
   readyEvent.reset();
   m_mainThreadId = 0;

@@ -39,7 +39,14 @@ class CServiceModule {
   void SetServiceMode(bool service) { m_serviceMode = service; }
   DWORD ExitCode() const { return m_status.dwWin32ExitCode; }
   const char* ServiceName() const { return m_serviceName; }
-  void SetUninstallWait(DWORD ms) { m_uninstallWaitMs = ms; }  // test seam
+  // Test seams: how long, and by which clock, a registration waits for a service to go.
+  struct WaitClock {
+    DWORD (*now)();
+    void (*pause)(DWORD ms);
+  };
+  static WaitClock SystemClock();
+  void SetUninstallWait(DWORD ms) { m_uninstallWaitMs = ms; }
+  void SetUninstallClock(WaitClock clock) { m_uninstallClock = clock; }
 
   static void WINAPI _ServiceMain(DWORD argc, char** argv);
   static void WINAPI _Handler(DWORD control);
@@ -53,6 +60,7 @@ class CServiceModule {
 
   HINSTANCE m_instance = nullptr;
   DWORD m_uninstallWaitMs = kUninstallWaitMs;
+  WaitClock m_uninstallClock = SystemClock();
   LONG m_lockCount = 0;
   // A stop that comes before the loop runs is kept here and honoured when it starts.
   std::atomic<bool> m_stopRequested{false};

@@ -1,10 +1,14 @@
 #include "VXWMI.h"
 
+#include <algorithm>
 #include <new>
+#include <vector>
 
 #include "CnxMgr.h"
+#include "ComErrors.h"
 #include "ComModule.h"
 #include "ComPtr.h"
+#include "FanOut.h"
 #include "SnapshotEnum.h"
 #include "FunctionTrace.h"
 #include "HWIntf.h"
@@ -18,11 +22,15 @@ constexpr HRESULT kResultNotAvailable = 600;
 
 // While this apartment waits in an outgoing call (a firmware read, a sink's callback) COM
 // lets other clients' calls in on the same thread. These record what such a nested call did.
-uint32_t g_writes = 0;          // power writes made by VXWMISetPower
-bool g_fanOutRunning = false;   // NotifyAllCnx is sending
-bool g_fanOutPending = false;   // a nested NotifyAllCnx left g_fanOutLatest to send
-BYTE g_fanOutLatest = 0;
+uint32_t g_writes = 0;  // power writes made by VXWMISetPower
 constexpr int kReadAttempts = 3;
+
+void SendToAllCnx(BYTE state);
+CFanOut g_fanOut(SendToAllCnx);
+
+// Objects that found every slot taken, oldest first. A slot that a gone client held goes
+// to the first of them: the client turned away because of it does not stay unheard.
+std::vector<CVXWMI*> g_unlisted;
 }  // namespace
 
 HRESULT CVXWMI::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
@@ -42,13 +50,16 @@ CVXWMI::CVXWMI(IUnknown* outer)
     : m_inner(this), m_outer(outer ? outer : &m_inner), m_callbackPoint(m_outer, IID_IVXWMICB) {
   ComModuleLock();
   FUNCTION_TRACE("CVXWMI::CVXWMI");
-  if (CCnxMgr* manager = CCnxMgr::GetInstance()) manager->AddCnx(this);
+  if (CCnxMgr* manager = CCnxMgr::GetInstance())
+    if (manager->AddCnx(this) < 0) g_unlisted.push_back(this);
 }
 
 CVXWMI::~CVXWMI() {
   {
     FUNCTION_TRACE("CVXWMI::~CVXWMI");
-    if (CCnxMgr* manager = CCnxMgr::GetInstance()) manager->DelCnx(this);
+    g_unlisted.erase(std::remove(g_unlisted.begin(), g_unlisted.end(), this), g_unlisted.end());
+    if (!m_dropped)
+      if (CCnxMgr* manager = CCnxMgr::GetInstance()) manager->DelCnx(this);
     if (m_typeInfo) m_typeInfo->Release();
   }
   ComModuleUnlock();
@@ -122,6 +133,7 @@ STDMETHODIMP CVXWMI::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS
 
 STDMETHODIMP CVXWMI::VXWMISetPower(BYTE PowerState) {
   FUNCTION_TRACE("CVXWMI::VXWMISetPower");
+  FanOutCall call(g_fanOut);
   CriticalSectionLock lock(m_lock);
   if (!g_pHWIntf) return kResultNotAvailable;
   if (PowerState != QELHW_POWER_ON && PowerState != QELHW_POWER_OFF) return kResultInvalidState;
@@ -142,6 +154,7 @@ STDMETHODIMP CVXWMI::VXWMISetPower(BYTE PowerState) {
 
 STDMETHODIMP CVXWMI::VXWMIGetPower(BYTE* PowerState) {
   FUNCTION_TRACE("CVXWMI::VXWMIGetPower");
+  FanOutCall call(g_fanOut);
   CriticalSectionLock lock(m_lock);
   if (!PowerState) return E_POINTER;
   if (!g_pHWIntf) return kResultNotAvailable;
@@ -178,37 +191,45 @@ HRESULT CVXWMI::Fire_VXWMICallback(BYTE state) {
   return hr;
 }
 
-HRESULT NotifyAllCnx(void* state) {
+void CVXWMI::DropConnection() {
+  if (m_dropped) return;
+  m_dropped = true;
   CCnxMgr* manager = CCnxMgr::GetInstance();
-  if (!manager) return E_FAIL;
-  BYTE value = *static_cast<const BYTE*>(state);
+  if (manager && manager->DelCnx(this) >= 0 && !g_unlisted.empty()) {
+    CVXWMI* waiting = g_unlisted.front();
+    g_unlisted.erase(g_unlisted.begin());
+    manager->AddCnx(waiting);
+  }
+  m_callbackPoint.ReleaseAll();
+  // Lets go of the references the dead client's stubs hold, so the object goes now rather
+  // than when COM notices that its client has ended.
+  CoDisconnectObject(m_outer, 0);
+}
+
+namespace {
+void SendToAllCnx(BYTE state) {
+  CCnxMgr* manager = CCnxMgr::GetInstance();
+  if (!manager) return;
   TBDPrint(TBCT_INFO, TBDLT_INFO, "Total Connections: %i", manager->Count());
-  TBDPrint(TBCT_INFO, TBDLT_INFO, "Sending Notification: %i", static_cast<int>(value));
-  // Called from inside a sink's call: the running fan-out sends the newest state to every
-  // slot once it is done, so no client's last notification is an older one.
-  if (g_fanOutRunning) {
-    g_fanOutLatest = value;
-    g_fanOutPending = true;
-    return E_FAIL;
+  TBDPrint(TBCT_INFO, TBDLT_INFO, "Sending Notification: %i", static_cast<int>(state));
+  for (int i = 0; i < CCnxMgr::kSlots; ++i) {
+    CVXWMI* object = manager->At(i);
+    if (!object) continue;
+    TBDPrint(TBCT_INFO, TBDLT_INFO, "Notifying 0x%04x - index %i", LogAddress(object), i);
+    // The sink's call may release the object: keep it alive until the call returns.
+    object->AddRef();
+    HRESULT hr = object->Fire_VXWMICallback(state);
+    if (FAILED(hr)) TBDPrint(TBCT_INFO, TBDLT_ERROR, "Failed to notify connection: %i - HR = 0x%04x", i, hr);
+    // A client whose process is gone never answers again: its slot goes to the next one.
+    if (IsPeerGone(hr)) object->DropConnection();
+    object->Release();
   }
-  g_fanOutRunning = true;
-  for (;;) {
-    for (int i = 0; i < CCnxMgr::kSlots; ++i) {
-      CVXWMI* object = manager->At(i);
-      if (!object) continue;
-      TBDPrint(TBCT_INFO, TBDLT_INFO, "Notifying 0x%04x - index %i", LogAddress(object), i);
-      // The sink's call may release the object: keep it alive until the call returns.
-      object->AddRef();
-      HRESULT hr = object->Fire_VXWMICallback(value);
-      object->Release();
-      if (FAILED(hr))
-        TBDPrint(TBCT_INFO, TBDLT_ERROR, "Failed to notify connection: %i - HR = 0x%04x", i, hr);
-    }
-    if (!g_fanOutPending) break;
-    g_fanOutPending = false;
-    value = g_fanOutLatest;
-    TBDPrint(TBCT_INFO, TBDLT_INFO, "Sending Notification: %i", static_cast<int>(value));
-  }
-  g_fanOutRunning = false;
+}
+}  // namespace
+
+HRESULT NotifyAllCnx(void* state) {
+  g_fanOut.Post(*static_cast<const BYTE*>(state));
   return E_FAIL;
 }
+
+void StopNotifications() { g_fanOut.Stop(); }

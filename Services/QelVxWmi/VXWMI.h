@@ -30,6 +30,9 @@ class CVXWMI : public IVXWMI, public IConnectionPointContainer {
   STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** out) override;
 
   HRESULT Fire_VXWMICallback(BYTE state);
+  // The client is gone: frees the object's slot (to an object that found none), its sinks
+  // and the client's references.
+  void DropConnection();
 
  private:
   // The object's own identity; the controlling unknown unless aggregated.
@@ -54,7 +57,11 @@ class CVXWMI : public IVXWMI, public IConnectionPointContainer {
   CConnectionPoint m_callbackPoint;
   ITypeInfo* m_typeInfo = nullptr;
   CriticalSection m_lock;
+  bool m_dropped = false;  // its slot was freed by DropConnection
 };
 
-// The hardware interface's power-change function: fires VXWMICallback on every listed object.
+// The hardware interface's power-change function: fires VXWMICallback on every listed object
+// from the apartment's message loop, after the call that made the change has returned.
 HRESULT NotifyAllCnx(void* state);
+// Drops a change not yet sent; on the apartment thread when its loop has ended.
+void StopNotifications();

@@ -2,6 +2,7 @@
 // and a ready event the test creates, leaves unset or leaves out.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -41,6 +42,12 @@ DWORD WINAPI RegisterFromAnotherThread(void*) { return static_cast<DWORD>(QelHWR
 bool LockIsFree() {
   UniqueKernelHandle thread(CreateThread(nullptr, 0, RegisterFromAnotherThread, nullptr, 0, nullptr));
   return thread && WaitForSingleObject(thread.get(), 1000) == WAIT_OBJECT_0;
+}
+
+std::string ToHex(HRESULT hr) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%08lx", static_cast<unsigned long>(hr));
+  return text;
 }
 
 size_t CountLines(const std::string& text) {
@@ -296,6 +303,51 @@ TEST_F(ClientLibrary, SecondInitialiseKeepsTheFirstConnection) {
   EXPECT_EQ(QelHWInitialize(), S_OK);
   EXPECT_EQ(service_->advises, 1);
 }
+
+// A second initialisation whose service object answers as a dead server's proxy does makes
+// a new object; one whose object merely fails keeps it.
+struct GoneCase {
+  const char* name;
+  HRESULT answer;  // what every call on the first object answers
+  bool renewed;
+};
+void PrintTo(const GoneCase& c, std::ostream* os) { *os << c.name; }
+class ServiceObjectGone : public ClientLibrary, public ::testing::WithParamInterface<GoneCase> {};
+TEST_P(ServiceObjectGone, SecondInitialiseMakesANewObjectOnlyForADeadService) {
+  MakeReadyEvent(ReadyEvent::kSet);
+  ASSERT_EQ(QelHWInitialize(), S_OK);
+  const GoneCase& c = GetParam();
+  service_->script.typeInfoCountHr = service_->script.getHr = service_->script.setHr = c.answer;
+  auto* restarted = new FakeService();
+  restarted->AddRef();
+  restarted->script.state = QELHW_POWER_OFF;
+  factory_->SetService(restarted);
+  uint32_t state = kUntouched;
+  EXPECT_EQ(QelHWGetPower(&state), QELHW_ERR_FAILED);
+
+  EXPECT_EQ(QelHWInitialize(), S_OK);
+  EXPECT_EQ(restarted->advises, c.renewed ? 1 : 0);
+  EXPECT_EQ(QelHWGetPower(&state), c.renewed ? QELHW_OK : QELHW_ERR_FAILED);
+  EXPECT_EQ(state, c.renewed ? static_cast<uint32_t>(QELHW_POWER_OFF) : kUntouched);
+  if (c.renewed) {
+    EXPECT_EQ(service_->refs(), 1u) << "the dead object was not let go";
+    EXPECT_NE(NewLog().find("Error: the IVXWMI object is gone: 0x" + ToHex(c.answer)), std::string::npos) << NewLog();
+  }
+  QelHWUnInitialize();
+  EXPECT_EQ(restarted->refs(), 1u);
+  EXPECT_FALSE(restarted->HasSink());
+  factory_->SetService(service_);
+  restarted->Release();
+}
+INSTANTIATE_TEST_SUITE_P(
+    Service, ServiceObjectGone,
+    ::testing::Values(GoneCase{"ServerUnavailable", HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE), true},
+                      GoneCase{"Disconnected", RPC_E_DISCONNECTED, true},
+                      GoneCase{"ObjectNotConnected", CO_E_OBJNOTCONNECTED, true},
+                      GoneCase{"CallFailedDne", HRESULT_FROM_WIN32(RPC_S_CALL_FAILED_DNE), true},
+                      GoneCase{"Fails", E_FAIL, false},
+                      GoneCase{"CallRejected", RPC_E_CALL_REJECTED, false}),
+    [](const ::testing::TestParamInfo<GoneCase>& info) { return std::string(info.param.name); });
 
 // Power notifications.
 TEST_F(ClientLibrary, NotificationCallsTheFunctionTwiceOnTheInitialisingThread) {

@@ -17,6 +17,7 @@ struct ServiceScript {
   HRESULT getHr = S_OK;        // VXWMIGetPower
   HRESULT setHr = S_OK;        // VXWMISetPower
   BYTE state = 1;              // the state VXWMIGetPower delivers
+  HRESULT typeInfoCountHr = E_NOTIMPL;  // GetTypeInfoCount
 };
 
 class FakeService : public IVXWMI, public IConnectionPointContainer, public IConnectionPoint {
@@ -61,7 +62,10 @@ class FakeService : public IVXWMI, public IConnectionPointContainer, public ICon
     return ref;
   }
 
-  STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+    if (SUCCEEDED(script.typeInfoCountHr)) *count = 1;
+    return script.typeInfoCountHr;
+  }
   STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
   STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
@@ -129,6 +133,8 @@ class FakeService : public IVXWMI, public IConnectionPointContainer, public ICon
 class FakeFactory : public IClassFactory {
  public:
   explicit FakeFactory(FakeService* service) : service_(service) {}
+  // The object the next activations get, as a service started again would make.
+  void SetService(FakeService* service) { service_ = service; }
   virtual ~FakeFactory() = default;
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
     if (riid == IID_IUnknown || riid == IID_IClassFactory) {

@@ -43,6 +43,13 @@ DWORD Advise(IVXWMI* object, IUnknown* sink) {
   return cookie;
 }
 
+// Runs what this thread's queue holds, as the service's message loop does: the fan-outs
+// that power changes posted, and the ones those post in turn.
+void RunMessageLoop() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+}
+
 class ComClass : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -50,6 +57,7 @@ class ComClass : public ::testing::Test {
     g_pHWIntf = &hw_;
   }
   void TearDown() override {
+    StopNotifications();
     g_pHWIntf = nullptr;
     CCnxMgr::ReleaseInstance();
   }
@@ -145,6 +153,8 @@ TEST_F(ComClass, FanOutReachesTenObjectsInSlotOrder) {
   EXPECT_EQ(g_pCnxMgr->Count(), 10);
   uint32_t state = QELHW_POWER_OFF;
   NotifyAllCnx(&state);
+  EXPECT_TRUE(order.empty());  // sent from the message loop
+  RunMessageLoop();
   EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));  // the failing one is skipped over
   EXPECT_TRUE(sinks[10]->states.empty());
   EXPECT_EQ(sinks[0]->states, std::vector<BYTE>{2});
@@ -170,6 +180,7 @@ TEST_F(ComClass, FanOutGoesPastTheSlotOfAClientThatLeft) {
   ASSERT_EQ(g_pCnxMgr->At(0), nullptr);
   uint32_t state = QELHW_POWER_OFF;
   NotifyAllCnx(&state);
+  RunMessageLoop();
   EXPECT_TRUE(sinks[0].states.empty());
   EXPECT_EQ(sinks[1].states, std::vector<BYTE>{2});
   EXPECT_EQ(sinks[2].states, std::vector<BYTE>{2});
@@ -182,6 +193,7 @@ TEST_F(ComClass, OnlyTheFirstSinkOfAnObjectIsCalled) {
   Advise(object.get(), &second);
   uint32_t state = QELHW_POWER_ON;
   NotifyAllCnx(&state);
+  RunMessageLoop();
   EXPECT_EQ(first.states.size(), 1u);
   EXPECT_TRUE(second.states.empty());
 
@@ -193,11 +205,13 @@ TEST_F(ComClass, OnlyTheFirstSinkOfAnObjectIsCalled) {
   EXPECT_EQ(point->Unadvise(cookie1), S_OK);
   EXPECT_EQ(point->Unadvise(cookie1), CONNECT_E_NOCONNECTION);
   NotifyAllCnx(&state);
+  RunMessageLoop();
   EXPECT_EQ(first.states.size(), 1u);
   EXPECT_TRUE(second.states.empty());
   // Until the next Advise fills it again.
   EXPECT_EQ(Advise(object.get(), &third), cookie1);
   NotifyAllCnx(&state);
+  RunMessageLoop();
   EXPECT_EQ(third.states.size(), 1u);
 }
 
@@ -214,6 +228,7 @@ TEST_F(ComClass, SinkThatReleasesItsObjectDuringTheCall) {
   };
   uint32_t state = QELHW_POWER_ON;
   NotifyAllCnx(&state);
+  RunMessageLoop();
   EXPECT_EQ(sink.states.size(), 1u);
   EXPECT_EQ(listedDuringCall, 1);
   EXPECT_EQ(g_pCnxMgr->Count(), 0);
@@ -246,6 +261,7 @@ TEST_F(ComClass, SetDuringAFanOutLeavesEveryClientWithTheCurrentState) {
     }
   };
   EXPECT_EQ(first->VXWMISetPower(QELHW_POWER_OFF), 0);
+  RunMessageLoop();
   EXPECT_EQ(hw.current, static_cast<uint32_t>(QELHW_POWER_ON));
   ASSERT_FALSE(firstSink.states.empty());
   ASSERT_FALSE(secondSink.states.empty());
@@ -253,6 +269,184 @@ TEST_F(ComClass, SetDuringAFanOutLeavesEveryClientWithTheCurrentState) {
   EXPECT_EQ(secondSink.states.back(), QELHW_POWER_ON);
   EXPECT_EQ(firstSink.states, (std::vector<BYTE>{QELHW_POWER_OFF, QELHW_POWER_ON}));
 }
+
+// Clients whose sinks switch the radio again whenever they hear of a change: the writers
+// keep going, and still no client's call waits while a fan-out sends.
+TEST_F(ComClass, NestedWritersKeepGoingAndNoCallWaitsForAFanOut) {
+  NotifyingHW hw;
+  g_pHWIntf = &hw;
+  constexpr int kClients = 3;
+  constexpr size_t kWrites = 60;
+  std::vector<std::unique_ptr<RecordingSink>> sinks;  // outlive the objects that hold them
+  std::vector<ComPtr<IVXWMI>> objects;
+  int sinkCalls = 0;
+  std::vector<int> sinkCallsDuringASet;
+  auto set = [&](int client, BYTE state) {
+    int before = sinkCalls;
+    EXPECT_EQ(objects[client]->VXWMISetPower(state), 0);
+    sinkCallsDuringASet.push_back(sinkCalls - before);
+  };
+  for (int i = 0; i < kClients; ++i) {
+    sinks.push_back(std::make_unique<RecordingSink>());
+    objects.push_back(NewObject());
+    Advise(objects.back().get(), sinks.back().get());
+  }
+  for (int i = 0; i < kClients; ++i) {
+    RecordingSink* sink = sinks[i].get();
+    sink->onCall = [&, sink, i] {
+      ++sinkCalls;
+      BYTE opposite = sink->states.back() == QELHW_POWER_ON ? QELHW_POWER_OFF : QELHW_POWER_ON;
+      if (hw.sets.size() < kWrites) set((i + 1) % kClients, opposite);
+    };
+  }
+  set(0, QELHW_POWER_OFF);
+  RunMessageLoop();
+  EXPECT_EQ(hw.sets.size(), kWrites);
+  EXPECT_EQ(sinkCallsDuringASet, std::vector<int>(sinkCallsDuringASet.size(), 0));
+  for (const auto& sink : sinks) {
+    ASSERT_FALSE(sink->states.empty());
+    EXPECT_EQ(sink->states.back(), hw.current);
+  }
+}
+
+// A message loop nested in a sink's call (an outgoing call's wait may dispatch posted
+// messages) starts no second pass inside the first: every client still hears the changes in
+// order and ends with the newest.
+TEST_F(ComClass, LoopNestedInASinksCallStartsNoPassOfItsOwn) {
+  RecordingSink first, second;
+  auto a = NewObject();
+  auto b = NewObject();
+  Advise(a.get(), &first);
+  Advise(b.get(), &second);
+  first.onCall = [&] {
+    if (first.states.size() != 1) return;
+    uint32_t on = QELHW_POWER_ON;
+    NotifyAllCnx(&on);
+    RunMessageLoop();
+  };
+  uint32_t off = QELHW_POWER_OFF;
+  NotifyAllCnx(&off);
+  RunMessageLoop();
+  EXPECT_EQ(first.states, (std::vector<BYTE>{QELHW_POWER_OFF, QELHW_POWER_ON}));
+  EXPECT_EQ(second.states, (std::vector<BYTE>{QELHW_POWER_OFF, QELHW_POWER_ON}));
+}
+
+// Likewise a loop nested in a client's call: a pending fan-out waits for the call's end.
+class PumpingHW : public FakeHW {
+ public:
+  HRESULT GetPower(uint32_t* state) override {
+    RunMessageLoop();
+    return FakeHW::GetPower(state);
+  }
+};
+
+TEST_F(ComClass, FanOutWaitsForTheClientCallUnderWay) {
+  PumpingHW hw;
+  g_pHWIntf = &hw;
+  RecordingSink sink;
+  auto object = NewObject();
+  Advise(object.get(), &sink);
+  uint32_t state = QELHW_POWER_OFF;
+  NotifyAllCnx(&state);
+  BYTE read = 0;
+  EXPECT_EQ(object->VXWMIGetPower(&read), 0);
+  EXPECT_TRUE(sink.states.empty()) << "sent from inside the client's read";
+  RunMessageLoop();
+  EXPECT_EQ(sink.states, std::vector<BYTE>{QELHW_POWER_OFF});
+}
+
+// A sink that answers that its process is gone loses its object's slot; one that merely
+// fails keeps it.
+struct SinkAnswerCase {
+  const char* name;
+  HRESULT answer;
+  bool dropped;
+};
+void PrintTo(const SinkAnswerCase& c, std::ostream* os) { *os << c.name; }
+class SinkAnswer : public ComClass, public ::testing::WithParamInterface<SinkAnswerCase> {};
+TEST_P(SinkAnswer, ClientThatIsGoneGivesUpItsSlot) {
+  const bool dropped = GetParam().dropped;
+  RecordingSink sink(GetParam().answer), nextSink;
+  auto object = NewObject();
+  Advise(object.get(), &sink);
+  uint32_t state = QELHW_POWER_OFF;
+  NotifyAllCnx(&state);
+  RunMessageLoop();
+  EXPECT_EQ(sink.states.size(), 1u);
+  EXPECT_EQ(g_pCnxMgr->Count(), dropped ? 0 : 1);
+  EXPECT_EQ(sink.refs(), dropped ? 0 : 1) << "the dropped object let go of its sink";
+
+  // The freed slot goes to the next client, which hears the next change; a gone one does not.
+  auto next = NewObject();
+  Advise(next.get(), &nextSink);
+  EXPECT_EQ(g_pCnxMgr->At(0), static_cast<CVXWMI*>(dropped ? next.get() : object.get()));
+  state = QELHW_POWER_ON;
+  NotifyAllCnx(&state);
+  RunMessageLoop();
+  EXPECT_EQ(nextSink.states, std::vector<BYTE>{QELHW_POWER_ON});
+  EXPECT_EQ(sink.states.size(), dropped ? 1u : 2u);
+  // A dropped object still answers power calls, and has nothing left to remove when it goes.
+  BYTE read = 0;
+  EXPECT_EQ(object->VXWMIGetPower(&read), 0);
+  object.Reset();
+  EXPECT_EQ(g_pCnxMgr->Count(), 1);
+  EXPECT_EQ(g_pCnxMgr->At(dropped ? 0 : 1), static_cast<CVXWMI*>(next.get()));
+}
+INSTANTIATE_TEST_SUITE_P(
+    Vxwmi, SinkAnswer,
+    ::testing::Values(SinkAnswerCase{"ServerUnavailable", HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE), true},
+                      SinkAnswerCase{"Disconnected", RPC_E_DISCONNECTED, true},
+                      SinkAnswerCase{"ObjectNotConnected", CO_E_OBJNOTCONNECTED, true},
+                      SinkAnswerCase{"CallFailedDne", HRESULT_FROM_WIN32(RPC_S_CALL_FAILED_DNE), true},
+                      SinkAnswerCase{"Fails", E_FAIL, false},
+                      SinkAnswerCase{"CallRejected", RPC_E_CALL_REJECTED, false},
+                      SinkAnswerCase{"ServerFault", RPC_E_SERVERFAULT, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A client killed since the last change still holds its slot when an eleventh client comes:
+// that one is turned away, and takes the slot when the next change finds the first gone.
+struct FullTableCase {
+  const char* name;
+  HRESULT fourthAnswers;  // what the fourth client's sink answers
+  bool wantListed;
+};
+void PrintTo(const FullTableCase& c, std::ostream* os) { *os << c.name; }
+class FullTable : public ComClass, public ::testing::WithParamInterface<FullTableCase> {};
+TEST_P(FullTable, ClientTurnedAwayTakesTheSlotOfOneThatIsGone) {
+  std::vector<std::unique_ptr<RecordingSink>> sinks;  // outlive the objects that hold them
+  std::vector<ComPtr<IVXWMI>> objects;
+  for (int i = 0; i < 11; ++i) {
+    sinks.push_back(std::make_unique<RecordingSink>(i == 3 ? GetParam().fourthAnswers : S_OK));
+    objects.push_back(NewObject());
+    Advise(objects.back().get(), sinks.back().get());
+  }
+  CVXWMI* eleventh = static_cast<CVXWMI*>(objects[10].get());
+  EXPECT_EQ(g_pCnxMgr->At(3), static_cast<CVXWMI*>(objects[3].get()));
+  uint32_t state = QELHW_POWER_OFF;
+  NotifyAllCnx(&state);
+  RunMessageLoop();
+  EXPECT_TRUE(sinks[10]->states.empty());
+  const bool listed = GetParam().wantListed;
+  EXPECT_EQ(g_pCnxMgr->At(3), listed ? eleventh : static_cast<CVXWMI*>(objects[3].get()));
+  EXPECT_EQ(g_pCnxMgr->Count(), 10);
+
+  state = QELHW_POWER_ON;
+  NotifyAllCnx(&state);
+  RunMessageLoop();
+  EXPECT_EQ(sinks[10]->states, listed ? std::vector<BYTE>{QELHW_POWER_ON} : std::vector<BYTE>{});
+  EXPECT_EQ(sinks[3]->states.size(), listed ? 1u : 2u);
+  EXPECT_EQ(sinks[0]->states.size(), 2u);
+  // A client's own leaving frees its slot for the next activation, as ever.
+  objects[5].Reset();
+  objects.push_back(NewObject());
+  EXPECT_EQ(g_pCnxMgr->At(5), static_cast<CVXWMI*>(objects.back().get()));
+}
+INSTANTIATE_TEST_SUITE_P(
+    Vxwmi, FullTable,
+    ::testing::Values(FullTableCase{"ServerUnavailable", HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE), true},
+                      FullTableCase{"ObjectNotConnected", CO_E_OBJNOTCONNECTED, true},
+                      FullTableCase{"Fails", E_FAIL, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // A read answers the status from before a set that ran while it waited; like the firmware
 // access, a set writes only when the status last read differs from the one asked for.
@@ -397,30 +591,48 @@ TEST(FindOneOf, ReturnsPositionAfterFirstMatch) {
   EXPECT_EQ(FindOneOf("abc", "-/"), nullptr);
 }
 
-// An open handle keeps a deleted service's entry: the registration waits its bounded time,
-// fails and writes nothing.
-TEST(ServiceRegistration, ServiceThatDoesNotGoFailsTheRegistration) {
-  std::string sim = qeltest::BinDir() + "sim\\QelVxWmi.exe";
-  ASSERT_TRUE(qeltest::WaitServersGone());
-  ASSERT_EQ(qeltest::RunProgram(sim, "-Service"), 0u);
-  UniqueScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-  ASSERT_TRUE(manager);
-  UniqueScHandle held(OpenServiceA(manager.get(), "QELVXWMI", SERVICE_QUERY_STATUS));
-  ASSERT_TRUE(held);
-  _Module.Init(GetModuleHandleW(nullptr));
+// An open handle keeps a deleted service's entry: a registration waits its bounded time for
+// it to go, fails and writes nothing.
+class ServiceRegistration : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(qeltest::WaitServersGone());
+    ASSERT_EQ(qeltest::RunProgram(Sim(), "-Service"), 0u);
+    manager_.reset(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    ASSERT_TRUE(manager_);
+    held_.reset(OpenServiceA(manager_.get(), "QELVXWMI", SERVICE_QUERY_STATUS));
+    ASSERT_TRUE(held_);
+    _Module.Init(GetModuleHandleW(nullptr));
+  }
+  void TearDown() override {
+    _Module.SetUninstallWait(kUninstallWaitMs);
+    _Module.SetUninstallClock(CServiceModule::SystemClock());
+    held_.reset();
+    UniqueScHandle gone(OpenServiceA(manager_.get(), "QELVXWMI", SERVICE_QUERY_STATUS));
+    EXPECT_FALSE(gone);
+    ASSERT_EQ(qeltest::RunProgram(Sim(), "-RegServer"), 0u);
+  }
+  static std::string Sim() { return qeltest::BinDir() + "sim\\QelVxWmi.exe"; }
+  UniqueScHandle manager_, held_;
+};
+
+TEST_F(ServiceRegistration, ServiceThatDoesNotGoFailsTheRegistration) {
   _Module.SetUninstallWait(300);
   DWORD start = GetTickCount();
   EXPECT_EQ(_Module.RegisterServer(true, false), kServiceNotRemoved);
   EXPECT_GE(GetTickCount() - start, 250u);
   EXPECT_LT(GetTickCount() - start, 10000u);
-  _Module.SetUninstallWait(kUninstallWaitMs);
-  held.reset();
-  UniqueScHandle gone(OpenServiceA(manager.get(), "QELVXWMI", SERVICE_QUERY_STATUS));
-  EXPECT_FALSE(gone);
-  ASSERT_EQ(qeltest::RunProgram(sim, "-RegServer"), 0u);
 }
 
-TEST(ServiceRegistration, WaitsHalfAMinuteForAServiceToGo) { EXPECT_EQ(kUninstallWaitMs, 30000u); }
+// The built-in wait, on a clock that moves only when the wait pauses.
+DWORD g_fakeNow = 0;
+TEST_F(ServiceRegistration, WaitsHalfAMinuteForAServiceToGo) {
+  g_fakeNow = 1000;
+  _Module.SetUninstallClock({[] { return g_fakeNow; }, [](DWORD ms) { g_fakeNow += ms; }});
+  EXPECT_EQ(_Module.RegisterServer(true, false), kServiceNotRemoved);
+  EXPECT_GE(g_fakeNow - 1000, 30000u);
+  EXPECT_LT(g_fakeNow - 1000, 30100u);
+}
 
 DWORD WINAPI RunModule(void*) {
   _Module.Run();

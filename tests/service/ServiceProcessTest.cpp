@@ -8,6 +8,7 @@
 
 #include "HWIntf.h"
 #include "Handles.h"
+#include "PowerClientBlock.h"
 #include "Registry.h"
 #include "ServerProcess.h"
 #include "ServiceTestSupport.h"
@@ -64,6 +65,15 @@ std::string GuidString(const GUID& guid) {
   return narrow;
 }
 
+// Advises sink on the object's callback point, which is kept for the Unadvise.
+HRESULT AdviseSink(ComPtr<IVXWMI>& power, IUnknown* sink, ComPtr<IConnectionPoint>* point, DWORD* cookie) {
+  ComPtr<IConnectionPointContainer> container;
+  HRESULT hr = power.As(&container);
+  if (SUCCEEDED(hr)) hr = container->FindConnectionPoint(IID_IVXWMICB, point->put());
+  if (SUCCEEDED(hr)) hr = (*point)->Advise(sink, cookie);
+  return hr;
+}
+
 constexpr REGSAM kBothViews[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
 const char* ViewName(REGSAM view) { return view == KEY_WOW64_32KEY ? "32-bit view" : "64-bit view"; }
 
@@ -110,12 +120,9 @@ TEST_F(ServiceProgram, LocalServerReadsSetsAndNotifiesThenExits) {
     EXPECT_EQ(state, QELHW_POWER_OFF);
     EXPECT_EQ(power->VXWMISetPower(7), 4);
 
-    ComPtr<IConnectionPointContainer> container;
     ComPtr<IConnectionPoint> point;
-    ASSERT_EQ(power.As(&container), S_OK);
-    ASSERT_EQ(container->FindConnectionPoint(IID_IVXWMICB, point.put()), S_OK);
     DWORD cookie = 0;
-    ASSERT_EQ(point->Advise(sink, &cookie), S_OK);
+    ASSERT_EQ(AdviseSink(power, sink, &point, &cookie), S_OK);
 
     sim_.FlipSwitch();  // the hardware radio switch
     EXPECT_TRUE(PumpUntil([&] { return !sink->states.empty(); }));
@@ -123,6 +130,60 @@ TEST_F(ServiceProgram, LocalServerReadsSetsAndNotifiesThenExits) {
     EXPECT_EQ(point->Unadvise(cookie), S_OK);
   }
   EXPECT_TRUE(WaitServersGone(10000));  // the last client let go
+  sink->Release();
+}
+
+// Waits until done() or the time is up; for state that other processes write.
+template <class Done>
+bool Within(DWORD ms, Done done) {
+  for (DWORD start = GetTickCount(); !done(); Sleep(20))
+    if (GetTickCount() - start > ms) return false;
+  return true;
+}
+
+// Clients of the real client library killed by their process id: COM would keep their
+// objects for minutes, so the fan-out frees their slots when their sinks answer that they
+// are gone, and a client that comes later is notified.
+TEST_F(ServiceProgram, KilledClientsGiveTheirSlotsToTheNextClient) {
+  constexpr int kClients = 10;
+  PowerClientMapping block;
+  ASSERT_TRUE(block.Create());
+  PowerClientSlot* slots = block->slots;
+  // One first: Wine starts a server for each of several activations that find none running.
+  std::vector<UniqueKernelHandle> clients;
+  clients.push_back(StartPowerClient(block, 0, 120));
+  ASSERT_TRUE(Within(60000, [&] { return slots[0].ready != 0; }));
+  for (int i = 1; i < kClients; ++i) clients.push_back(StartPowerClient(block, i, 120));
+  ASSERT_TRUE(Within(60000, [&] {
+    for (int i = 0; i < kClients; ++i)
+      if (!slots[i].ready) return false;
+    return true;
+  }));
+  // All but the last, which sees the changes go out.
+  for (int i = 0; i < kClients - 1; ++i) {
+    ASSERT_TRUE(TerminateProcess(clients[i].get(), 9));
+    ASSERT_EQ(WaitForSingleObject(clients[i].get(), 10000), WAIT_OBJECT_0);
+  }
+
+  auto* sink = new RecordingSink();  // the proxy may hold it past this scope
+  sink->AddRef();
+  {
+    ComPtr<IVXWMI> power = Activate();
+    ASSERT_TRUE(power);
+    ComPtr<IConnectionPoint> point;
+    DWORD cookie = 0;
+    ASSERT_EQ(AdviseSink(power, sink, &point, &cookie), S_OK);
+    // The killed clients still hold every slot, this one got none; the change finds them gone.
+    sim_.FlipSwitch();
+    ASSERT_TRUE(Within(10000, [&] { return slots[kClients - 1].notifications > 0; }));
+    sim_.FlipSwitch();
+    EXPECT_TRUE(PumpUntil([&] { return !sink->states.empty(); })) << "the new client heard nothing";
+    EXPECT_EQ(point->Unadvise(cookie), S_OK);
+  }
+  block->quit = 1;
+  EXPECT_EQ(WaitForSingleObject(clients.back().get(), 30000), WAIT_OBJECT_0);
+  // The killed clients' objects went with their slots: nothing keeps the server.
+  EXPECT_TRUE(WaitServersGone(10000));
   sink->Release();
 }
 
@@ -343,12 +404,10 @@ struct SlowClient {
     ComApartment mta(COINIT_MULTITHREADED);
     {
       ComPtr<IVXWMI> power;
-      ComPtr<IConnectionPointContainer> container;
       ComPtr<IConnectionPoint> point;
       DWORD cookie = 0;
       if (SUCCEEDED(CoCreateInstance(CLSID_VXWMI, nullptr, CLSCTX_LOCAL_SERVER, IID_IVXWMI, power.put_void())) &&
-          SUCCEEDED(power.As(&container)) && SUCCEEDED(container->FindConnectionPoint(IID_IVXWMICB, point.put())) &&
-          SUCCEEDED(point->Advise(&self->sink, &cookie)))
+          SUCCEEDED(AdviseSink(power, &self->sink, &point, &cookie)))
         SetEvent(self->ready.get());
       WaitForSingleObject(self->done.get(), 60000);
     }

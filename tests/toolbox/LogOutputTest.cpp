@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "LogState.h"
@@ -361,6 +362,30 @@ bool EndsWithin(DWORD ms, void (*fn)()) {
   if (!ended) TerminateThread(thread, 1);
   CloseHandle(thread);
   return ended;
+}
+
+DWORD WINAPI PrintHundredLines(void* tag) {
+  for (int i = 0; i < 100; ++i)
+    TBDPrint(TBDCT_LAST, TBDLT_INFO, "%c-%03d the quick brown fox jumps over the lazy dog", *static_cast<char*>(tag), i);
+  return 0;
+}
+
+// Threads that print at once take turns: every line whole, none lost, none twice.
+TEST_F(LogFixture, ThreadsPrintingAtOnceLoseNoLine) {
+  ASSERT_TRUE(Open());
+  char tags[] = "ABCD";
+  HANDLE threads[4];
+  for (int t = 0; t < 4; ++t) threads[t] = CreateThread(nullptr, 0, PrintHundredLines, &tags[t], 0, nullptr);
+  ASSERT_EQ(WaitForMultipleObjects(4, threads, TRUE, 60000), WAIT_OBJECT_0);
+  for (HANDLE h : threads) CloseHandle(h);
+  std::string text = Contents();
+  EXPECT_EQ(Count(text, " i :   "), 400u);
+  for (char tag : std::string("ABCD"))
+    for (int i = 0; i < 100; ++i) {
+      char line[64];
+      std::snprintf(line, sizeof line, " i :   %c-%03d the quick brown fox jumps over the lazy dog\r\n", tag, i);
+      EXPECT_EQ(Count(text, line), 1u) << line;
+    }
 }
 
 // ExitProcess and TerminateThread end a printing thread inside the log's locks; what

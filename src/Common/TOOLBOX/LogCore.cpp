@@ -86,28 +86,65 @@ bool FormatDate(TCHAR (&out)[kStampChars]) {
 
 bool FileOpen() { return g.outputFile != INVALID_HANDLE_VALUE; }
 
-void (*lockedHook)() = nullptr;  // test seam: runs inside TBDPrint's locks
+void (*lockedHook)() = nullptr;  // test seam: runs inside the locks, between the seek and the write
+
+// How often a waiter for the print lock looks whether its owner still lives.
+constexpr DWORD kOwnerCheckMs = 100;
+
+bool ThreadIsGone(DWORD id) {
+  HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, id);
+  if (!thread) return true;
+  bool gone = WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
+  CloseHandle(thread);
+  return gone;
+}
+
+// Takes the print lock; true when its owner had died inside. Not re-entrant: the owning
+// thread that asks again waits for itself for good. A dead owner is found by its thread id
+// at each check: when the system has given that id to a new thread by then, the waiter
+// takes the new thread for the owner and waits on while it lives.
+bool EnterPrintLock() {
+  const LONG self = static_cast<LONG>(GetCurrentThreadId());
+  for (;;) {
+    LONG owner = InterlockedCompareExchange(&g.printOwner, self, 0);
+    if (owner == 0) return false;
+    InterlockedIncrement(&g.printWaiters);
+    // Counted as a waiter before the second look: a leaving owner either is seen gone here
+    // or sees the count and wakes us.
+    owner = InterlockedCompareExchange(&g.printOwner, self, 0);
+    DWORD wait = owner == 0 ? WAIT_OBJECT_0 : WaitForSingleObject(g.printWake, kOwnerCheckMs);
+    InterlockedDecrement(&g.printWaiters);
+    if (owner == 0) return false;
+    if (wait == WAIT_TIMEOUT && ThreadIsGone(static_cast<DWORD>(owner)) &&
+        InterlockedCompareExchange(&g.printOwner, self, owner) == owner)
+      return true;
+  }
+}
+
+void LeavePrintLock() {
+  InterlockedExchange(&g.printOwner, 0);
+  if (g.printWaiters > 0) SetEvent(g.printWake);
+}
 
 // Serialises seek, write and rotation: between the threads of this process by the print
-// mutex, between processes by an exclusive lock on one byte far past any log data. A file
+// lock, between processes by an exclusive lock on one byte far past any log data. A file
 // lock belongs to the handle, not to the thread, so one left by a thread that died inside
-// is released by the next owner of the abandoned mutex. Not re-entrant.
+// is released by the next owner of the abandoned print lock. Not re-entrant.
 class LogLock {
  public:
   LogLock() {
-    if (!g.printMutex) return;
-    DWORD wait = WaitForSingleObject(g.printMutex, INFINITE);
-    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) return;
+    if (!g.printWake) return;
+    bool abandoned = EnterPrintLock();
     owned_ = true;
     if (g.outputFile == INVALID_HANDLE_VALUE) return;
     overlapped_.Offset = 0xFFFFFFF0;
     overlapped_.OffsetHigh = 0x7FFFFFFF;
-    if (wait == WAIT_ABANDONED) UnlockFileEx(g.outputFile, 0, 1, 0, &overlapped_);
+    if (abandoned) UnlockFileEx(g.outputFile, 0, 1, 0, &overlapped_);
     locked_ = LockFileEx(g.outputFile, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &overlapped_);
   }
   ~LogLock() {
     if (locked_) UnlockFileEx(g.outputFile, 0, 1, 0, &overlapped_);
-    if (owned_) ReleaseMutex(g.printMutex);
+    if (owned_) LeavePrintLock();
   }
   LogLock(const LogLock&) = delete;
   LogLock& operator=(const LogLock&) = delete;
@@ -141,8 +178,14 @@ void WriteDateTime() {
   }
 }
 
-void WriteHeader() {
+// Empties the file first when asked, under the same lock as every write: a writer of
+// another process that had sought to the old end writes only after it.
+void WriteHeader(bool truncate) {
   LogLock lock;
+  if (truncate) {
+    SetFilePointer(g.outputFile, 0, nullptr, FILE_BEGIN);
+    SetEndOfFile(g.outputFile);
+  }
   SeekEnd();
   WriteText(_T("\r\n\r\n======="));
   WriteText(_T(" "));
@@ -210,6 +253,7 @@ void BuildLine(TCHAR* line, uint32_t size, const TCHAR* tag, const TCHAR* messag
 void WriteLine(const TCHAR* line) {
   if (!g.settings[kOutputToFile] || !FileOpen()) return;
   SeekEnd();
+  if (lockedHook) lockedHook();
   WriteText(line);
 }
 
@@ -240,8 +284,9 @@ bool TBDInit(const TCHAR* fileName, const TCHAR* appName, int32_t maxLogSize, bo
   SafeStrCat(g.alterEventName, g.appName, kPathChars);
   MbsUpper(g.alterEventName + _tcslen(kAlterEventPrefix));
 
-  g.printMutex = CreateMutex(nullptr, FALSE, nullptr);
-  if (!g.printMutex) return FailInit();
+  g.printOwner = g.printWaiters = 0;
+  g.printWake = CreateEvent(nullptr, FALSE, FALSE, nullptr);
+  if (!g.printWake) return FailInit();
   g.rotationRetrySize = 0;
 
   if (g.alterEvent) ReportAssertion("0 == hAlterEvent");
@@ -287,14 +332,14 @@ bool TBDInit(const TCHAR* fileName, const TCHAR* appName, int32_t maxLogSize, bo
     }
   }
   g.outputFile = CreateFile(g.outputFilePath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            truncate ? CREATE_ALWAYS : OPEN_ALWAYS, 0, nullptr);
+                            OPEN_ALWAYS, 0, nullptr);
 
   DWORD encrypt = 0;
   if (RegReadDword(HKEY_CURRENT_USER, _T("Software\\Veltra Vazudari Inc"), _T("enable encrypt"), &encrypt))
     g.scramble = encrypt == 1;
 
   if (!FileOpen()) return FailInit();
-  WriteHeader();
+  WriteHeader(truncate);
   return true;
 }
 
@@ -304,9 +349,9 @@ void TBDEnd() {
     g.alterEvent = nullptr;
   }
   if (FileOpen()) WriteFooter();
-  if (g.printMutex) {
-    CloseHandle(g.printMutex);
-    g.printMutex = nullptr;
+  if (g.printWake) {
+    CloseHandle(g.printWake);
+    g.printWake = nullptr;
   }
   if (FileOpen()) {
     CloseHandle(g.outputFile);
@@ -329,7 +374,6 @@ void TBDPrint(int32_t cls, int32_t type, const TCHAR* format, ...) {
   TBDCheckAlterEvent();
   if (!LevelPasses(cls, type) || (cls != TBDCT_LAST && !ClassEnabled(cls))) return;
   LogLock lock;
-  if (lockedHook) lockedHook();
 #ifndef TBD_OLDER_BUILD
   if (FileOpen()) RotateIfFull();
 #endif

@@ -39,9 +39,12 @@ struct State {
   TCHAR globalKey[kPathChars] = {};
   TCHAR appKey[kPathChars] = {};
   TCHAR alterEventName[kPathChars] = {};
-  // Serialises printing and rotation in this process. A mutex, not a critical section: a
-  // thread that dies holding it (ExitProcess, TerminateThread) leaves it abandoned, not held.
-  HANDLE printMutex = nullptr;
+  // Serialises printing and rotation in this process: the id of the thread inside, 0 when
+  // none, taken without a kernel call when free. A waiter looks after the owner, so one that
+  // died inside (ExitProcess, TerminateThread) leaves the lock abandoned, not held.
+  volatile LONG printOwner = 0;
+  volatile LONG printWaiters = 0;
+  HANDLE printWake = nullptr;  // auto-reset: set by a leaving owner while others wait
   int64_t rotationRetrySize = 0;  // after a failed rotation, the size at which to try again
   const SYSTEMTIME* fixedTime = nullptr;  // test seam: formats this time in place of now
 };

@@ -6,5 +6,6 @@
 void TBDTestSetTime(const SYSTEMTIME* fixed);
 // Restores every setting to its built-in value; only while the log is closed.
 void TBDTestReset();
-// Called by TBDPrint while it holds the log's locks (null: nothing).
+// Called by the print operations inside the log's locks, after the seek to the end and
+// before the write (null: nothing).
 void TBDTestSetLockedHook(void (*hook)());
