@@ -5,6 +5,7 @@
 
 #include "AuxApi.h"
 #include "DebugLog.h"
+#include "EngineLife.h"
 #include "EngineTestSeams.h"
 
 HostCallbackTable g_hostCallbacks;
@@ -56,17 +57,34 @@ CSEVDOEngine::CSEVDOEngine() {
   network_.size = sizeof network_;
   device_.size = sizeof device_;
   smsSendEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  life_.stopRequestedEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  life_.stopDoneEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  life_.drainedEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 }
 
 CSEVDOEngine::~CSEVDOEngine() {
+  if (!life_.stopDone) Stop();  // an engine that was never published
+  // The SDK is closed: the pause, then its library goes, unless a newer binding holds it too.
+  delete sdk_;
+  sdk_ = nullptr;
+  for (HANDLE h : {smsSendEvent_, life_.stopRequestedEvent, life_.stopDoneEvent, life_.drainedEvent})
+    if (h) CloseHandle(h);
+}
+
+void CSEVDOEngine::Stop() {
   DebugLog("CSEVDOEngine::~CSEVDOEngine()\n");
   if (sdk_) {
     InitNotifications(0);
-    delete sdk_;  // closes, pauses, frees the library and clears the process-wide slot
-    sdk_ = nullptr;
-    notificationsOn_ = 0;
+    sdk_->Close();
+    sdk_->Retire(0);  // no caller reaches the SDK again, whatever the close answered
   }
-  if (smsSendEvent_) CloseHandle(smsSendEvent_);
+  notificationsOn_ = 0;
+  life_.stopDone = true;
+}
+
+int CSEVDOEngine::Reinitialize() {
+  if (!sdk_->IsOpened()) sdk_->Init(QEL_OPEN_MODE_EVDO);
+  return Initialize();
 }
 
 int CSEVDOEngine::Initialize() {
@@ -172,50 +190,43 @@ int CSEVDOEngine::Engine_GetRadioPower(int* on) {
 uint32_t CSEVDOEngine::RestartModemAndWait() {
   uint32_t r = sdk_->ResetModem();
   if (r != 0) return r;
+  // A shutdown asked for during the waits ends them: nothing more reaches the SDK.
   for (int attempt = 0; attempt < kRestartReadyAttempts; ++attempt) {
     if (sdk_->IsModemReady(kSdkTimeout) == 0) break;
-    PumpMessagesFor(g_readyRetryPauseMs);
+    if (!PumpMessagesFor(g_readyRetryPauseMs, this)) return kSdkRefused;
   }
-  PumpMessagesFor(5 * g_readyRetryPauseMs);
+  if (!PumpMessagesFor(5 * g_readyRetryPauseMs, this)) return kSdkRefused;
   InitNotifications(1);
   return 0;
 }
 
-void PumpMessagesFor(uint32_t ms) {
+bool PumpMessagesFor(uint32_t ms, const CSEVDOEngine* watch) {
   // Elapsed ticks, so a tick count that wraps past 2^32 does not end the wait early; the
-  // thread sleeps until a message or the end instead of spinning.
+  // thread sleeps until a message, the end or the watched engine's shutdown.
+  HANDLE stop = watch ? watch->life_.stopRequestedEvent : nullptr;
   DWORD start = EngineNow();
   for (;;) {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
+      if (watch && watch->StopRequested()) return false;
     }
+    if (watch && watch->StopRequested()) return false;
     DWORD elapsed = EngineNow() - start;
-    if (elapsed >= ms) return;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - elapsed, QS_ALLINPUT);
+    if (elapsed >= ms) return true;
+    MsgWaitForMultipleObjects(stop ? 1 : 0, stop ? &stop : nullptr, FALSE, ms - elapsed, QS_ALLINPUT);
   }
 }
 
-void CALLBACK InitTimerProc(HWND hwnd, UINT, UINT_PTR id, DWORD) {
+void CALLBACK InitTimerProc(HWND, UINT, UINT_PTR id, DWORD) {
+  DeliveryScope delivery;
   DebugLog("InitTimerProc\n");
-  CSEVDOEngine* engine = g_engine.load();
-  if (!engine || !engine->sdk_) {
-    // The engine is gone: this timer has nothing left to do.
-    KillTimer(hwnd, id);
-    UINT_PTR expected = id;
-    g_hostCallbacks.initTimer.compare_exchange_strong(expected, 0);
-    return;
-  }
-  if (engine->Initialize() == 0 && engine->NotificationsOn()) {
-    UINT_PTR timer = g_hostCallbacks.initTimer.exchange(0);
-    KillTimer(nullptr, timer ? timer : id);
-  }
+  // Only the engine that started it: one shut down since finds nothing, and the timer stops.
+  EngineRef engine = TimerEngine(EngineTimer::kInit, id);
+  if (!engine) return;
+  if (engine->Initialize() == 0 && engine->NotificationsOn()) KillEngineTimerHere(EngineTimer::kInit);
 }
 
-// Starts (or restarts) the initialisation timer on the calling thread.
-void StartInitTimer() {
-  UINT_PTR previous = g_hostCallbacks.initTimer.exchange(0);
-  if (previous) KillTimer(nullptr, previous);
-  g_hostCallbacks.initTimer = SetTimer(nullptr, 0, g_initTimerPeriodMs, InitTimerProc);
-}
+// Starts (or restarts) the initialisation timer on the calling thread (the SDK's).
+void CSEVDOEngine::StartInitTimer() { StartEngineTimer(EngineTimer::kInit, this, g_initTimerPeriodMs, InitTimerProc); }

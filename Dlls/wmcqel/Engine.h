@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "EngineSms.h"
 #include "HostBlocks.h"
@@ -48,16 +49,29 @@ void CALLBACK FieldTestTimerProc(HWND hwnd, UINT message, UINT_PTR id, DWORD tim
 // Launches the upgrade program named in the block and waits for its end (WMC_Upgrade).
 int LaunchUpgrade(const WMC_UPGRADE_INFO* info);
 // Dispatches the calling thread's messages for ms milliseconds, waiting for them in between.
-void PumpMessagesFor(uint32_t ms);
+// With an engine to watch it returns false as soon as that engine's shutdown is asked for
+// (from a handler it dispatched, or from another thread).
+bool PumpMessagesFor(uint32_t ms, const CSEVDOEngine* watch = nullptr);
 int ScaleRssi(int rssi);
-// Starts the initialisation timer on the calling thread; at most one runs.
-void StartInitTimer();
 
 // Information and activation: the ESN in 11 decimal digits (out holds 12 bytes), the
 // automatic-activation time-out and its timer procedure.
 void FormatEsnDecimal(uint32_t esn, char* out);
 constexpr DWORD kActivationTimeoutMs = 2000;
 void CALLBACK ActivationTimerProc(HWND hwnd, UINT message, UINT_PTR id, DWORD time);
+
+// The engine's life (EngineLife.cpp); counts and lists change under its lock.
+struct EngineLifeState {
+  uint64_t serial = 0;                     // unique per published engine; 0 before
+  long refs = 0;                           // the owner's and one per caller in flight
+  std::vector<DWORD> callThreads;          // one entry per call reference
+  std::atomic<bool> stopRequested{false};  // unpublished by WMC_Shutdown
+  bool stopDone = false;                   // its SDK is closed
+  HANDLE stopRequestedEvent = nullptr;
+  HANDLE stopDoneEvent = nullptr;
+  HANDLE drainedEvent = nullptr;           // only the owner's reference is left
+  HMODULE module = nullptr;                // this library, held while the engine exists
+};
 
 class CSEVDOEngine {
  public:
@@ -67,6 +81,15 @@ class CSEVDOEngine {
   CSEVDOEngine& operator=(const CSEVDOEngine&) = delete;
 
   int Initialize();
+  // After WMC_Shutdown, on the stopper thread: the destruction's line, every id unsubscribed
+  // and the SDK closed; the binding refuses every call from then on. The deletion (the SDK
+  // library freed) waits for the last reference.
+  void Stop();
+  bool StopRequested() const { return life_.stopRequested; }
+  // Radio on but the SDK not open or never subscribed (a start-up with the radio off): opens
+  // what is not open and initialises again; Initialize's result.
+  int Reinitialize();
+  bool Serving() const { return sdk_ && sdk_->IsOpened() && notificationsOn_; }
   int InitNotifications(int on);
   static void SendNotification(int index);
   int Engine_SetPower(int on);
@@ -77,6 +100,8 @@ class CSEVDOEngine {
   uint32_t RestartModemAndWait();
 
   void ProcessNotification(const SDK_NOTIF* record);
+  // Starts the initialisation timer on the calling thread; at most one runs.
+  void StartInitTimer();
   int TranslateEndReasonCode(int reason);
   void UpdateActivationState(int otaspState);
   void SetRoamIndicator(int value);
@@ -144,6 +169,8 @@ class CSEVDOEngine {
   DWORD smsLeftoverWaitMs_ = kSmsSendWaitMs;  // for a status still owed: as long again
   bool smsStatusOwed_ = false;  // the last send timed out while its status could still come
   CMessageNotifyStop messageNotifyStop_;
+
+  EngineLifeState life_;
 
   CVeltraSdkApiEVDO* Sdk() const { return sdk_; }
   bool NotificationsOn() const { return notificationsOn_ != 0; }

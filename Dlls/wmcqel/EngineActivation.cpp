@@ -6,6 +6,7 @@
 #include "DebugLog.h"
 #include "Engine.h"
 #include "EngineInfoTestSeams.h"
+#include "EngineLife.h"
 
 namespace {
 
@@ -43,12 +44,12 @@ bool MergeSecret(uint32_t given, uint32_t hostLength, const uint8_t* hostBytes, 
 
 void SetActivationTimeout(DWORD ms) { g_activationTimeoutMs = ms; }
 
-void CALLBACK ActivationTimerProc(HWND hwnd, UINT, UINT_PTR id, DWORD) {
-  KillTimer(hwnd, id);
-  UINT_PTR expected = id;
-  g_activationTimer.compare_exchange_strong(expected, 0);
-  // The engine may be gone (or a new one made) since the timer started.
-  if (CSEVDOEngine* engine = g_engine.load()) engine->OnActivationTimeout();
+void CALLBACK ActivationTimerProc(HWND, UINT, UINT_PTR id, DWORD) {
+  // Its own engine only: one shut down since (or a new one) finds nothing, and the timer stops.
+  EngineRef engine = TimerEngine(EngineTimer::kActivation, id);
+  if (!engine) return;
+  KillEngineTimerHere(EngineTimer::kActivation);  // it fires once
+  engine->OnActivationTimeout();
 }
 
 void CSEVDOEngine::OnActivationTimeout() {
@@ -73,9 +74,7 @@ int CSEVDOEngine::AutoActivation() {
   if (!sdk_ || activationInProgress_) return 0;
   if (sdk_->SetCallOriginateCmd(0, "*22899", kSdkTimeout) != 0) return 0;
   automaticActivationPending_ = 1;
-  UINT_PTR previous = g_activationTimer.exchange(0);
-  if (previous) KillTimer(nullptr, previous);
-  g_activationTimer = SetTimer(nullptr, 0, g_activationTimeoutMs, ActivationTimerProc);
+  StartEngineTimer(EngineTimer::kActivation, this, g_activationTimeoutMs, ActivationTimerProc);  // at most one
   return 1;
 }
 

@@ -8,6 +8,7 @@
 
 #include "DebugLog.h"
 #include "Engine.h"
+#include "EngineLife.h"
 #include "ParametersTestSeams.h"
 
 namespace {
@@ -60,6 +61,7 @@ void CSEVDOEngine::CallFieldTestHeader() {
   WMC_FIELDTEST_CALLBACK fn = g_hostCallbacks.fieldTest.load();
   if (!fn) return;
   fn(kHeader, static_cast<int>(sizeof kHeader - 1));
+  if (StopRequested()) return;  // the host shut down from its callback
 
   // The slowly changing values, read once per start; a failed read keeps the value it had.
   uint16_t u16 = 0;
@@ -101,20 +103,16 @@ void CSEVDOEngine::CallFieldTestHeader() {
   mdn_ = ReadMobileDirNum();
   ReadHomeSidNid();
 
-  // At most one field-test timer runs.
-  UINT_PTR previous = g_hostCallbacks.fieldTestTimer.exchange(0);
-  if (previous) KillTimer(nullptr, previous);
-  g_hostCallbacks.fieldTestTimer = SetTimer(nullptr, 0, g_fieldTestPeriodMs, FieldTestTimerProc);
+  if (StopRequested()) return;
+  StartEngineTimer(EngineTimer::kFieldTest, this, g_fieldTestPeriodMs, FieldTestTimerProc);  // at most one
 }
 
 void CALLBACK FieldTestTimerProc(HWND, UINT, UINT_PTR id, DWORD) {
-  CSEVDOEngine* engine = g_engine.load();
-  // Switched off, or the engine is gone (a later start-up does not resume the trace).
-  if (!g_hostCallbacks.fieldTest.load() || !engine) {
-    UINT_PTR timer = g_hostCallbacks.fieldTestTimer.exchange(0);
-    KillTimer(nullptr, timer ? timer : id);
-    if (!engine) return;
-  }
+  // Only the engine that started the trace: once it is shut down the timer stops, and a later
+  // start-up does not resume the trace.
+  EngineRef engine = TimerEngine(EngineTimer::kFieldTest, id);
+  if (!engine) return;
+  if (!g_hostCallbacks.fieldTest.load()) KillEngineTimerHere(EngineTimer::kFieldTest);  // switched off
   DebugLog("CALLING FIELD TEST\n");
   engine->CallFieldTest();
 }

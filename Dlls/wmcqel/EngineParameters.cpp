@@ -106,7 +106,7 @@ int CSEVDOEngine::SetNDISMode(uint32_t mode) {
       DebugLog("SetNDISMode COUNT %d\n", attempt);
       uint32_t c = 0;
       if (sdk_->GetCallConnectionState(&c, kSdkTimeout) == 0) connection_.state = ConnectionStateOf(c);
-      PumpMessagesFor(g_ndisPollPauseMs);
+      if (!PumpMessagesFor(g_ndisPollPauseMs, this)) return WMC_ERROR_NOT_STARTED;  // shut down meanwhile
     }
   }
   DebugLog("CSEVDOEngine::SetNDISMode(%d)\n", static_cast<int>(mode));

@@ -33,10 +33,13 @@ DWORD WINAPI MessageNotifyThreadProc(void* param) {
 
 }  // namespace
 
-CHeldSms& HeldSms() {
-  static CHeldSms held;
-  return held;
-}
+namespace {
+// A global of its own (a function's static would take the C++ runtime's guard, whose first
+// use leaves a thread handle and an event behind each time the library is loaded).
+CHeldSms g_heldSms;
+}  // namespace
+
+CHeldSms& HeldSms() { return g_heldSms; }
 
 int CSEVDOEngine::GetUnreadCount() {
   uint32_t status[4] = {sizeof status, 0, 0, 0};

@@ -9,29 +9,28 @@
 
 #include "DebugLog.h"
 #include "Engine.h"
+#include "EngineLife.h"
 #include "EngineTestSeams.h"
 #include "NetworkErrors.h"
 
 namespace {
 
-CSEVDOEngine* Engine() { return g_engine.load(); }
 bool TooSmall(const void* block, uint32_t minimum) { return *static_cast<const uint32_t*>(block) < minimum; }
 bool BoxOutOfRange(int box) { return static_cast<unsigned>(box) > 3; }
 bool Busy(const CSEVDOEngine* e) { return e->connection_.state >= WMC_STATE_CONNECTING; }
 
 // null: 1; too small: 300; no engine: 107; else 0 (the check order of a block export).
-int CheckBlock(const void* block, uint32_t minimum) {
+int CheckBlock(const void* block, uint32_t minimum, const EngineRef& e) {
   if (!block) return WMC_ERROR_INVALID_PARAMETER;
   if (TooSmall(block, minimum)) return WMC_ERROR_BUFFER_TOO_SMALL;
-  if (!Engine()) return WMC_ERROR_NOT_STARTED;
+  if (!e) return WMC_ERROR_NOT_STARTED;
   return WMC_ERROR_SUCCESS;
 }
-int CheckEngine() { return Engine() ? WMC_ERROR_SUCCESS : WMC_ERROR_NOT_STARTED; }
+int CheckEngine(const EngineRef& e) { return e ? WMC_ERROR_SUCCESS : WMC_ERROR_NOT_STARTED; }
 
-int ProbePower() {
-  CSEVDOEngine* e = Engine();
+int ProbePower(const EngineRef& e) {
   if (!e) return WMC_ERROR_NOT_STARTED;
-  if (Busy(e)) return WMC_ERROR_SUCCESS;
+  if (Busy(e.get())) return WMC_ERROR_SUCCESS;
   int r = e->Engine_GetPower();
   if (r != WMC_ERROR_NOT_SUPPORTED) return r;
   int on = 0;
@@ -40,13 +39,27 @@ int ProbePower() {
   return on ? WMC_ERROR_SUCCESS : WMC_ERROR_RADIO_OFF;
 }
 
-}  // namespace
+// The end of an initialisation: a failure destroys the engine and is the answer; else the
+// probe's answer.
+int AfterInitialize(const EngineRef& e, int r) {
+  if (e.Stopped()) return WMC_ERROR_NOT_STARTED;
+  if (r != 0) {
+    ShutdownEngine();
+    return r;
+  }
+  return e.Answer(ProbePower(e));
+}
 
-extern "C" {
+// WMC_Startup with an engine: the probe's answer. An engine left without an open SDK or
+// without its subscriptions by a start-up with the radio off is initialised again once the
+// radio is on; when that fails the engine goes, as after a failed first start-up.
+int StartupWithEngine(const EngineRef& e) {
+  int p = ProbePower(e);
+  if (p != WMC_ERROR_SUCCESS || e->Serving()) return e.Answer(p);
+  return AfterInitialize(e, e->Reinitialize());
+}
 
-int __cdecl WMC_Startup(void) {
-  int p = ProbePower();
-  if (p == WMC_ERROR_RADIO_OFF || p == WMC_ERROR_NO_DEVICE || Engine()) return p;
+int CreateEngine() {
   CSEVDOEngine* engine = EngineAllocationFails() ? nullptr : new (std::nothrow) CSEVDOEngine();
   if (!engine) return WMC_ERROR_OUT_OF_MEMORY;
   if (!engine->sdk_) {
@@ -54,21 +67,32 @@ int __cdecl WMC_Startup(void) {
     delete engine;
     return WMC_ERROR_NO_SDK;
   }
-  g_engine = engine;
-  int r = engine->Initialize();
-  if (r != 0) {
-    WMC_Shutdown();
-    return r;
+  PublishEngine(engine);
+  return WMC_ERROR_SUCCESS;
+}
+
+}  // namespace
+
+extern "C" {
+
+int __cdecl WMC_Startup(void) {
+  {
+    EngineRef e;
+    if (e) return StartupWithEngine(e);
   }
-  return ProbePower();
+  if (int busy = BeginEngineCreation()) return busy;
+  int created = CreateEngine();
+  EndEngineCreation();
+  if (created) return created;
+  EngineRef e;
+  if (!e) return WMC_ERROR_NOT_STARTED;  // shut down from another thread at once
+  return AfterInitialize(e, e->Initialize());
 }
 
 int __cdecl WMC_Shutdown(void) {
-  if (!Engine()) return WMC_ERROR_NOT_STARTED;
-  // The pointer goes first, so no notification or timer reaches the engine while it is torn
-  // down (unsubscribed, SDK closed) and deleted.
-  delete g_engine.exchange(nullptr);
-  return WMC_ERROR_SUCCESS;
+  // The engine is unpublished first, so no notification, timer or later call reaches it; the
+  // last caller still on it deletes it.
+  return ShutdownEngine();
 }
 
 int __cdecl WMC_SetCallback(int index, WMC_NOTIFY_CALLBACK fn, int remove) {
@@ -84,35 +108,35 @@ int __cdecl WMC_SetCallback(int index, WMC_NOTIFY_CALLBACK fn, int remove) {
 }
 
 int __cdecl WMC_GetBatteryInfo(WMC_BATTERY_INFO* info) {
-  if (int r = CheckBlock(info, kWmcMinBatteryInfo)) return r;
+  EngineRef e;
+  if (int r = CheckBlock(info, kWmcMinBatteryInfo, e)) return r;
   info->value4 = 2;
   info->value8 = 0;
   return WMC_ERROR_SUCCESS;
 }
 
 int __cdecl WMC_SetRadioPower(int on) {
-  CSEVDOEngine* e = Engine();
+  EngineRef e;
   if (!e) return WMC_ERROR_NOT_STARTED;
   if (e->connection_.state > WMC_STATE_IDLE) return WMC_ERROR_BUSY;
-  return e->Engine_SetRadioPower(on);
+  return e.Answer(e->Engine_SetRadioPower(on));
 }
 
-int __cdecl WMC_SaveMessage(void*) { return CheckEngine() ? WMC_ERROR_NOT_STARTED : WMC_ERROR_NOT_SUPPORTED; }
-int __cdecl WMC_SetMessageStatus(void*) { return CheckEngine() ? WMC_ERROR_NOT_STARTED : WMC_ERROR_NOT_SUPPORTED; }
+int __cdecl WMC_SaveMessage(void*) { return CheckEngine(EngineRef()) ? WMC_ERROR_NOT_STARTED : WMC_ERROR_NOT_SUPPORTED; }
+int __cdecl WMC_SetMessageStatus(void*) { return WMC_SaveMessage(nullptr); }
 int __cdecl WMC_GetCallEntryCount(void*) { return WMC_ERROR_SUCCESS; }
 
 int __cdecl WMC_GetFirstCallEntry(int box, WMC_CALL_ENTRY* entry) {
   if (!entry || BoxOutOfRange(box)) return WMC_ERROR_INVALID_PARAMETER;
-  if (int r = CheckBlock(entry, kWmcMinCallEntry)) return r;
-  return WMC_ERROR_NOT_SUPPORTED;
+  return WMC_GetNextCallEntry(entry);
 }
 int __cdecl WMC_GetNextCallEntry(WMC_CALL_ENTRY* entry) {
-  if (int r = CheckBlock(entry, kWmcMinCallEntry)) return r;
+  if (int r = CheckBlock(entry, kWmcMinCallEntry, EngineRef())) return r;
   return WMC_ERROR_NOT_SUPPORTED;
 }
 int __cdecl WMC_ClearCallEntries(int box) {
   if (BoxOutOfRange(box)) return WMC_ERROR_INVALID_PARAMETER;
-  if (int r = CheckEngine()) return r;
+  if (int r = CheckEngine(EngineRef())) return r;
   return WMC_ERROR_NOT_SUPPORTED;
 }
 
@@ -124,13 +148,13 @@ int __cdecl WMC_GetFieldSizes(WMC_FIELD_SIZES* sizes) {
 }
 
 int __cdecl WMC_GetContact(int, WMC_CONTACT* contact) {
-  if (int r = CheckBlock(contact, kWmcMinContact)) return r;
+  if (int r = CheckBlock(contact, kWmcMinContact, EngineRef())) return r;
   return WMC_ERROR_NOT_SUPPORTED;
 }
 int __cdecl WMC_SetContact(int, WMC_CONTACT* contact) { return WMC_GetContact(0, contact); }
 
 int __cdecl WMC_GetGroup(int, WMC_GROUP* group) {
-  if (int r = CheckBlock(group, kWmcMinGroup)) return r;
+  if (int r = CheckBlock(group, kWmcMinGroup, EngineRef())) return r;
   return WMC_ERROR_NOT_SUPPORTED;
 }
 int __cdecl WMC_GetPictureID(int, WMC_GROUP* group) { return WMC_GetGroup(0, group); }
@@ -153,7 +177,8 @@ int __cdecl WMC_GetNetworkErrorString(int code, char* buffer, int max) {
   return WMC_ERROR_SUCCESS;
 }
 
-// Query and command exports: their checks here, their operations in the engine.
+// Query and command exports: their checks here, their operations in the engine. Each holds
+// its engine for the whole call and answers 107 when the host shut down meanwhile.
 int __cdecl WMC_SetFieldTest(int enable, WMC_FIELDTEST_CALLBACK fn) {
   if (!fn) {
     g_hostCallbacks.fieldTest = nullptr;
@@ -165,37 +190,37 @@ int __cdecl WMC_SetFieldTest(int enable, WMC_FIELDTEST_CALLBACK fn) {
   }
   WMC_FIELDTEST_CALLBACK empty = nullptr;
   g_hostCallbacks.fieldTest.compare_exchange_strong(empty, fn);  // a set callback stays
-  if (CSEVDOEngine* e = Engine()) e->CallFieldTestHeader();
+  if (EngineRef e{}) e->CallFieldTestHeader();
   return WMC_ERROR_SUCCESS;
 }
 
 int __cdecl WMC_GetConnectionInfo(WMC_CONNECTION_INFO* info) {
-  if (int r = CheckBlock(info, kWmcMinConnectionInfo)) return r;
-  CSEVDOEngine* e = Engine();
+  EngineRef e;
+  if (int r = CheckBlock(info, kWmcMinConnectionInfo, e)) return r;
   e->UpdateConnectionDurations();
   std::memcpy(info, &e->connection_, sizeof e->connection_);
   return WMC_ERROR_SUCCESS;
 }
 int __cdecl WMC_GetNetworkInfo(WMC_NETWORK_INFO* info) {
-  if (int r = CheckBlock(info, kWmcMinNetworkInfo)) return r;
-  CSEVDOEngine* e = Engine();
+  EngineRef e;
+  if (int r = CheckBlock(info, kWmcMinNetworkInfo, e)) return r;
   e->GetNetworkInfo();
   e->GetNetworkTime();
   std::memcpy(info, &e->network_, sizeof e->network_);
   return WMC_ERROR_SUCCESS;
 }
 int __cdecl WMC_GetDeviceInfo(WMC_DEVICE_INFO* info) {
-  if (int r = CheckBlock(info, kWmcMinDeviceInfo)) return r;
-  CSEVDOEngine* e = Engine();
+  EngineRef e;
+  if (int r = CheckBlock(info, kWmcMinDeviceInfo, e)) return r;
   e->GetDeviceInfo();
   std::memcpy(info, &e->device_, sizeof e->device_);
   return WMC_ERROR_SUCCESS;
 }
 int __cdecl WMC_Activate(WMC_ACTIVATION_INFO* info) {
-  if (int r = CheckBlock(info, kWmcMinActivationInfo)) return r;
-  CSEVDOEngine* e = Engine();
-  if (Busy(e)) return WMC_ERROR_BUSY;
-  if (info->type != 0) return e->AutoActivation() ? WMC_ERROR_ACTIVATION_STARTED : WMC_ERROR_ACTIVATION_FAILED;
+  EngineRef e;
+  if (int r = CheckBlock(info, kWmcMinActivationInfo, e)) return r;
+  if (Busy(e.get())) return WMC_ERROR_BUSY;
+  if (info->type != 0) return e.Answer(e->AutoActivation() ? WMC_ERROR_ACTIVATION_STARTED : WMC_ERROR_ACTIVATION_FAILED);
   // The SDK takes a 16-bit PRL length and reads the bytes the pointer names.
   if (info->prlLength > 0xFFFF || (info->prlLength > 0 && info->prl == 0)) return WMC_ERROR_INVALID_PARAMETER;
   std::memcpy(&e->activation_, info, sizeof e->activation_);
@@ -206,68 +231,83 @@ int __cdecl WMC_Activate(WMC_ACTIVATION_INFO* info) {
   // The PRL pointer is the host's for this call only.
   e->activation_.prl = 0;
   e->activation_.prlLength = 0;
-  return ok ? WMC_ERROR_SUCCESS : WMC_ERROR_ACTIVATION_FAILED;
+  return e.Answer(ok ? WMC_ERROR_SUCCESS : WMC_ERROR_ACTIVATION_FAILED);
 }
 int __cdecl WMC_SetLock(int lock, const char* code) {
   if (!code) return WMC_ERROR_INVALID_PARAMETER;
-  if (int r = CheckEngine()) return r;
-  return Engine()->SetLock(lock, code);
+  EngineRef e;
+  if (int r = CheckEngine(e)) return r;
+  return e.Answer(e->SetLock(lock, code));
 }
 int __cdecl WMC_ChangeLockCode(const char* oldCode, const char* newCode) {
   if (!newCode || !oldCode) return WMC_ERROR_INVALID_PARAMETER;
-  if (int r = CheckEngine()) return r;
-  if (Busy(Engine())) return WMC_ERROR_BUSY;
-  return Engine()->ChangeLockCode(oldCode, newCode);
+  EngineRef e;
+  if (int r = CheckEngine(e)) return r;
+  if (Busy(e.get())) return WMC_ERROR_BUSY;
+  return e.Answer(e->ChangeLockCode(oldCode, newCode));
 }
 int __cdecl WMC_GetParameters(WMC_PARAMETERS* parameters) {
-  if (int r = CheckBlock(parameters, kWmcMinParameters)) return r;
-  return Engine()->Engine_GetParameters(parameters);
+  EngineRef e;
+  if (int r = CheckBlock(parameters, kWmcMinParameters, e)) return r;
+  return e.Answer(e->Engine_GetParameters(parameters));
 }
 int __cdecl WMC_SetParameters(WMC_PARAMETERS* parameters) {
-  if (int r = CheckBlock(parameters, kWmcMinParameters)) return r;
+  EngineRef e;
+  if (int r = CheckBlock(parameters, kWmcMinParameters, e)) return r;
   WMC_PARAMETERS copy;
   std::memcpy(&copy, parameters, sizeof copy);
-  return Engine()->Engine_SetParameters(&copy);
+  return e.Answer(e->Engine_SetParameters(&copy));
 }
 // The upgrade and NDIS blocks are checked like the others (null 1, too small 300) before
 // anything is read or written.
 int __cdecl WMC_CheckForUpgrade(WMC_UPGRADE_INFO* info) {
-  if (int r = CheckBlock(info, kWmcMinUpgradeInfo)) return r;
-  return Engine()->CheckForUpgrade(info);
+  EngineRef e;
+  if (int r = CheckBlock(info, kWmcMinUpgradeInfo, e)) return r;
+  return e.Answer(e->CheckForUpgrade(info));
 }
 int __cdecl WMC_Upgrade(WMC_UPGRADE_INFO* info) {
   if (!info) return WMC_ERROR_INVALID_PARAMETER;
   if (TooSmall(info, kWmcMinUpgradeInfo)) return WMC_ERROR_BUFFER_TOO_SMALL;
-  return LaunchUpgrade(info);
+  return LaunchUpgrade(info);  // no engine: a shutdown during its wait changes nothing here
 }
 
 int __cdecl WMC_SetPower(int on) {
   WMC_Startup();
-  CSEVDOEngine* e = Engine();
-  if (!e) return WMC_ERROR_NOT_STARTED;
-  return e->SwitchPower(on);
+  bool idle;
+  int r;
+  {
+    EngineRef e;
+    if (!e) return WMC_ERROR_NOT_STARTED;
+    r = e.Answer(e->SwitchPower(on));
+    idle = r == WMC_ERROR_SUCCESS && on && !e->Serving() && !e.Stopped();
+  }
+  // Switched on for an engine that a radio-off start-up left idle: it starts now, or the
+  // start-up's failure is the answer.
+  return idle ? WMC_Startup() : r;
 }
 int __cdecl WMC_SetNDISMode(WMC_NDIS_MODE* mode) {
   if (!mode) return WMC_ERROR_INVALID_PARAMETER;
   if (TooSmall(mode, kWmcMinNdisMode)) return WMC_ERROR_BUFFER_TOO_SMALL;
   WMC_Startup();
-  if (int r = CheckEngine()) return r;
-  return Engine()->SwitchNDISMode(mode->mode);
+  EngineRef e;
+  if (int r = CheckEngine(e)) return r;
+  return e.Answer(e->SwitchNDISMode(mode->mode));
 }
 int __cdecl WMC_GetNDISMode(WMC_NDIS_MODE* mode) {
   if (!mode) return WMC_ERROR_INVALID_PARAMETER;
   if (TooSmall(mode, kWmcMinNdisMode)) return WMC_ERROR_BUFFER_TOO_SMALL;
   WMC_Startup();
-  if (int r = CheckEngine()) return r;
+  EngineRef e;
+  if (int r = CheckEngine(e)) return r;
   int on = 0;
-  int r = Engine()->GetNDISMode(&on);
-  if (r == WMC_ERROR_SUCCESS) mode->mode = static_cast<uint32_t>(on);
-  return r;
+  int r = e->GetNDISMode(&on);
+  if (r == WMC_ERROR_SUCCESS && !e.Stopped()) mode->mode = static_cast<uint32_t>(on);
+  return e.Answer(r);
 }
 
 int __cdecl WMC_GetMessageCount(int box) {
   if (BoxOutOfRange(box)) return 0;
-  CSEVDOEngine* e = Engine();
+  EngineRef e;
   if (!e || box >= 2) return 0;
   int waiting = 0;
   e->GetMessageCount(&waiting);
@@ -279,37 +319,43 @@ int __cdecl WMC_SendMessage(WMC_SMS_MESSAGE* message) {
   if (!message) return WMC_ERROR_INVALID_PARAMETER;
   if (TooSmall(message, kWmcMinSmsMessage)) return WMC_ERROR_BUFFER_TOO_SMALL;
   if (!SmsMessageBytes(*message)) return WMC_ERROR_INVALID_PARAMETER;
-  if (int r = CheckEngine()) return r;
-  return Engine()->SendSmsMessage(message);
+  EngineRef e;
+  if (int r = CheckEngine(e)) return r;
+  return e.Answer(e->SendSmsMessage(message));
 }
 int __cdecl WMC_GetFirstMessage(int box, WMC_SMS_MESSAGE* message) {
   g_firstMessageRead = 0;
   if (!message || BoxOutOfRange(box)) return WMC_ERROR_INVALID_PARAMETER;
   if (TooSmall(message, kWmcMinSmsMessage)) return WMC_ERROR_BUFFER_TOO_SMALL;
   if (box >= 2) return WMC_ERROR_NOT_SUPPORTED;
-  if (int r = CheckEngine()) return r;
-  int r = Engine()->GetNextMessage(message);
+  EngineRef e;
+  if (int r = CheckEngine(e)) return r;
+  int r = e->GetNextMessage(message);
   if (r == WMC_ERROR_SUCCESS) g_firstMessageRead = 1;
   return r;
 }
 int __cdecl WMC_GetNextMessage(WMC_SMS_MESSAGE* message) {
-  if (int r = CheckBlock(message, kWmcMinSmsMessage)) return r;
+  EngineRef e;
+  if (int r = CheckBlock(message, kWmcMinSmsMessage, e)) return r;
   if (!g_firstMessageRead) return WMC_ERROR_FAILED;
-  return Engine()->GetNextMessage(message);
+  return e->GetNextMessage(message);
 }
 int __cdecl WMC_DeleteMessage(int id) {
-  if (int r = CheckEngine()) return r;
-  return Engine()->DeleteMessage(static_cast<uint16_t>(id));
+  EngineRef e;
+  if (int r = CheckEngine(e)) return r;
+  return e.Answer(e->DeleteMessage(static_cast<uint16_t>(id)));
 }
 int __cdecl WMC_DeleteAllMessages(int box) {
-  if (int r = CheckEngine()) return r;
+  EngineRef e;
+  if (int r = CheckEngine(e)) return r;
   if (BoxOutOfRange(box)) return WMC_ERROR_INVALID_PARAMETER;
   if (box >= 2) return WMC_ERROR_NOT_SUPPORTED;
-  return Engine()->DeleteAllMessages();
+  return e.Answer(e->DeleteAllMessages());
 }
 int __cdecl WMC_ResetFactoryDefaults(void*) {
-  if (int r = CheckEngine()) return r;
-  return Engine()->DeActivate();
+  EngineRef e;
+  if (int r = CheckEngine(e)) return r;
+  return e.Answer(e->DeActivate());
 }
 
 }  // extern "C"

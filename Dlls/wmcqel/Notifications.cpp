@@ -5,6 +5,7 @@
 #include "AuxApi.h"
 #include "DebugLog.h"
 #include "Engine.h"
+#include "EngineLife.h"
 #include "EngineTestSeams.h"
 
 namespace {
@@ -25,10 +26,12 @@ uint32_t RoamIndicator(uint32_t value) { return value == 0 ? 0 : value == 1 ? 2 
 }  // namespace
 
 extern "C" void QELSDK_CALL NotificationCallback(const void* record) {
+  // The engine lives until this delivery has left it, also when the host shuts down meanwhile.
+  DeliveryScope delivery;
+  EngineRef engine(EngineRef::kDelivery);
   const auto* power = static_cast<const QelHWNotifyRecord*>(record);
   if (power->Type == QELHW_NOTIFY_Power) {
     DebugLog("QELHW_NOTIFY_Power - %d\n", static_cast<int>(power->Value));
-    CSEVDOEngine* engine = g_engine.load();
     switch (power->Value) {
       case 1:
         CSEVDOEngine::SendNotification(WMC_NOTIFY_RADIO_ON);
@@ -46,7 +49,6 @@ extern "C" void QELSDK_CALL NotificationCallback(const void* record) {
     }
     return;
   }
-  CSEVDOEngine* engine = g_engine.load();
   if (engine) engine->ProcessNotification(static_cast<const SDK_NOTIF*>(record));
 }
 

@@ -2,24 +2,21 @@
 
 #include "AuxApi.h"
 #include "DebugLog.h"
-#include "Engine.h"
 #include "Sms/SmsLog.h"
 
 void PluginLoad() { SetSmsLogHook(&DebugLog); }
 
 void PluginUnload() {
-  delete g_engine.exchange(nullptr);  // no notification finds it from here on
-  CQelAuxApi& aux = AuxApi();
-  if (aux.IsLoaded()) {
-    aux.RegisterCallback(nullptr);
-    aux.Abandon();
-  }
+  AuxApi().AbandonAtUnload();
   SetSmsLogHook(nullptr);
 }
 
 void ReleaseClientLibrary() {
   CQelAuxApi& aux = AuxApi();
-  if (!aux.IsLoaded()) return;
+  if (!aux.IsLoaded()) {
+    aux.Load("");  // ends an idle thread too
+    return;
+  }
   aux.RegisterCallback(nullptr);
   aux.UnInitialize();
   aux.Load("");

@@ -3,10 +3,10 @@
 
 // Library load: the SMS codec writes through the debugger logger.
 void PluginLoad();
-// Library unload (in DllMain, under the loader lock): the engine is torn down first, then
-// the client library loses the registered function and is left loaded, since its COM state
-// cannot be undone there.
+// Library unload (in DllMain, under the loader lock). No engine exists here: an engine keeps
+// the library loaded. The client library's thread removes the registered function and ends;
+// the client library stays loaded, since its COM state cannot be undone here.
 void PluginUnload();
 // Releases the retained client library the way an unload outside the loader lock can:
-// callback removed, uninitialised, freed.
+// callback removed, uninitialised, freed, and its thread ended.
 void ReleaseClientLibrary();

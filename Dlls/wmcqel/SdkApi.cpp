@@ -60,6 +60,13 @@ CVeltraSdkApi::~CVeltraSdkApi() {
   if (g_sdkApi == this) g_sdkApi = nullptr;
 }
 
+void CVeltraSdkApi::Retire(DWORD stopperThread) {
+  stopperThread_ = stopperThread;
+  retired_ = true;
+  if (stopperThread == 0) opened_ = 0;
+  if (g_sdkApi == this) g_sdkApi = nullptr;
+}
+
 int CVeltraSdkApi::LoadSdk(const char* fileName) {
   if (!module_) {
     HMODULE module = LoadLibraryA(fileName);
@@ -82,7 +89,7 @@ int CVeltraSdkApi::LoadSdk(const char* fileName) {
 
 uint32_t CVeltraSdkApi::OpenEx(int openMode) {
   openResult_ = kSdkRefused;
-  if (!base_.QelApiOpenEx) return openResult_;
+  if (!base_.QelApiOpenEx || Retired()) return openResult_;
   if (openMode == QEL_OPEN_MODE_PASSPHRASE) {
     char passphrase[sizeof kPassphrase];
     std::memcpy(passphrase, kPassphrase, sizeof passphrase);
@@ -171,7 +178,7 @@ uint32_t CVeltraSdkApi::SetMobileDirNum(uint16_t n, const void* i, uint32_t t) {
 }
 uint32_t CVeltraSdkApi::SetIMSI(uint16_t n, const void* i, uint32_t t) { return CallOpen(base_.QelSetIMSI, n, i, t); }
 uint32_t CVeltraSdkApi::PstSetHomeSidNid(uint16_t n, const QEL_HOME_SID_NID* record, uint32_t t) {
-  if (!opened_ || !base_.QelPstSetHomeSidNid) return kSdkRefused;
+  if (!opened_ || !base_.QelPstSetHomeSidNid || Retired()) return kSdkRefused;
   QEL_HOME_SID_NID copy = *record;  // the SDK takes the record by value
   return base_.QelPstSetHomeSidNid(n, copy, t);
 }
@@ -247,6 +254,7 @@ uint32_t CVeltraSdkApiEVDO::SetPRL(uint16_t n, const void* d, uint16_t l, uint32
   return CallOffered(evdo_.QelSetPRL, n, d, l, t);
 }
 uint32_t CVeltraSdkApiEVDO::VerifyUpgradeRequired(const char* p, void* s, char* b, void* l, uint32_t t) {
+  if (Retired()) return kSdkRefused;
   if (!evdo_.QelVerifyUpgradeRequired) return kSdkNotOffered;  // no open check
   return evdo_.QelVerifyUpgradeRequired(p, s, b, l, t);
 }

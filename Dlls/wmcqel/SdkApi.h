@@ -5,6 +5,7 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -36,6 +37,10 @@ class CVeltraSdkApi {
   HMODULE Module() const { return module_; }
   // The optional entry point is bound (its wrapper refuses with 5 either way).
   bool HasChangeLockPIN() const { return base_.QelChangeLockPIN != nullptr; }
+  // Its engine is shutting down: from now on every wrapper refuses (5) on every thread but the
+  // one that stops it (0: on every thread), and GetSdkApi no longer returns this object, so a
+  // later engine opens an SDK session of its own.
+  void Retire(DWORD stopperThread);
 
   uint32_t SetCallDisconnectCmd();
   uint32_t ResetModem();
@@ -88,9 +93,10 @@ class CVeltraSdkApi {
   // 5 when the SDK is not open or the entry point is not bound; else the entry point's result.
   template <class Fn, class... Args>
   uint32_t CallOpen(Fn fn, Args... args) {
-    if (!opened_ || !fn) return kSdkRefused;
+    if (!opened_ || !fn || Retired()) return kSdkRefused;
     return fn(args...);
   }
+  bool Retired() const { return retired_ && GetCurrentThreadId() != stopperThread_; }
 
   struct BaseEntryPoints {
 #define QEL_SDK_FIELD(name, type, kind) type name = nullptr;
@@ -102,6 +108,8 @@ class CVeltraSdkApi {
   uint32_t openResult_ = kSdkNoOpenResult;
   int32_t opened_ = 0;
   std::string modelName_;
+  std::atomic<bool> retired_{false};
+  std::atomic<DWORD> stopperThread_{0};
 };
 
 class CVeltraSdkApiEVDO : public CVeltraSdkApi {
@@ -140,7 +148,7 @@ class CVeltraSdkApiEVDO : public CVeltraSdkApi {
   // 5 when the SDK is not open, 1 when the entry point is not bound.
   template <class Fn, class... Args>
   uint32_t CallOffered(Fn fn, Args... args) {
-    if (!opened_) return kSdkRefused;
+    if (!opened_ || Retired()) return kSdkRefused;
     if (!fn) return kSdkNotOffered;
     return fn(args...);
   }

@@ -175,7 +175,10 @@ void StopThread() {
   if (!g_stop) return;
   g_stopping = true;
   SetEvent(g_stop);
-  if (GetCurrentThreadId() != g_threadId) WaitForSingleObject(g_left, 5000);
+  if (GetCurrentThreadId() != g_threadId && WaitForSingleObject(g_left, 5000) != WAIT_OBJECT_0) {
+    auto guard = Control().lock();
+    ++Control()->closeWaitsGivenUp;  // a callback in flight did not return: the caller's deadlock
+  }
   CloseHandle(g_left);
   CloseHandle(g_stop);
   g_stop = g_left = nullptr;

@@ -61,6 +61,7 @@ struct SimSdkBlock {
   uint32_t notifyThread;  // id of the thread that delivers notifications
   uint32_t delivered;
   uint32_t dropped;
+  uint32_t closeWaitsGivenUp;  // closes that stopped waiting (5 s) for a delivery in flight
   SimSdkEntry entry[kSimSdkEntries];
   uint32_t callCount;  // may exceed kSimSdkLogSize; the log keeps the first calls
   SimSdkCall calls[kSimSdkLogSize];

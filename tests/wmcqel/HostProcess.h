@@ -13,7 +13,10 @@ namespace plugintest {
 
 // Runs hostDir\wmchost.exe with args; returns its output (stdout and stderr) and exit code.
 inline std::string RunHost(const std::string& hostDir, const std::string& args, DWORD* exitCode) {
-  std::string outPath = hostDir + "wmchost-out.txt";
+  // A file of its own each run: a helper that Wine starts for the host (the desktop process,
+  // on its first window) inherits the host's output handle and may hold it past the host's end.
+  static int runs = 0;
+  std::string outPath = hostDir + "wmchost-out-" + std::to_string(++runs) + ".txt";
   SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
   UniqueFile out(CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
   std::string program = hostDir + "wmchost.exe";
@@ -33,6 +36,8 @@ inline std::string RunHost(const std::string& hostDir, const std::string& args, 
   std::ifstream in(outPath, std::ios::binary);
   std::stringstream s;
   s << in.rdbuf();
+  in.close();
+  DeleteFileA(outPath.c_str());  // fails while a helper still holds it; the next run has its own
   return s.str();
 }
 

@@ -28,31 +28,32 @@ TEST(PluginLibrary, ExportsFortySevenNamesWithAlphabeticalOrdinals) {
 volatile LONG g_hostCalls = 0;
 void __cdecl CountingCallback(int) { InterlockedIncrement(&g_hostCalls); }
 
-TEST_F(PluginTest, UnloadWithoutShutdownTearsTheEngineDown) {
+TEST_F(PluginTest, UnloadAfterShutdownLeavesNothingToCallBackInto) {
   HMODULE library = LoadLibraryA(LibraryPath().c_str());
   ASSERT_NE(library, nullptr);
   auto startup = reinterpret_cast<int(__cdecl*)()>(reinterpret_cast<void*>(GetProcAddress(library, "WMC_Startup")));
+  auto shutdown = reinterpret_cast<int(__cdecl*)()>(reinterpret_cast<void*>(GetProcAddress(library, "WMC_Shutdown")));
   auto setCallback = reinterpret_cast<int(__cdecl*)(int, WMC_NOTIFY_CALLBACK, int)>(
       reinterpret_cast<void*>(GetProcAddress(library, "WMC_SetCallback")));
   ASSERT_EQ(setCallback(0, CountingCallback, 0), 0);
   ASSERT_EQ(startup(), 0);
   ASSERT_TRUE(sdk_.Inject(5, {0, 1}));
   ASSERT_TRUE(qeltest::PumpUntil([] { return g_hostCalls >= 2; }, 5000));  // start-up's and this one
-  client_.Reset();
-  sdk_.ClearCalls();
-  FreeLibrary(library);
-  EXPECT_EQ(GetModuleHandleA("wmcqel.dll"), nullptr);
+  ASSERT_EQ(shutdown(), 0);
   EXPECT_EQ(sdk_.Calls("QelStopNotify").size(), 18u);
   EXPECT_EQ(sdk_.Calls("QelApiClose").size(), 1u);
+  client_.Reset();
+  FreeLibrary(library);
+  EXPECT_EQ(GetModuleHandleA("wmcqel.dll"), nullptr);
   EXPECT_TRUE(WaitSdkUnloaded());
   // The client library stays loaded (its COM state cannot be undone under the loader lock),
-  // with no function of the unloaded code registered.
+  // with no function of the unloaded code registered, and its thread gone.
   EXPECT_EQ(client_.Calls(), std::vector<std::string>{"QelHWRegisterCallback(0)"});
   EXPECT_EQ(client_->callbackSet, 0u);
-  auto notify = reinterpret_cast<void(__cdecl*)(uint32_t)>(
+  auto notify = reinterpret_cast<int32_t(__cdecl*)(uint32_t)>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("qelvxaux.dll"), "SimClient_Notify")));
   ASSERT_NE(notify, nullptr);
-  notify(2);  // with the function still registered this would run unloaded code
+  EXPECT_EQ(notify(2), 0);  // with the function still registered this would run unloaded code
   // The abandoned client library is the test process's from here on.
   FreeLibrary(GetModuleHandleA("qelvxaux.dll"));
 }

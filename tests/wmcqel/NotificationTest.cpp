@@ -216,10 +216,10 @@ TEST_F(PluginTest, ClientLibraryRecordsArriveAsUnknownThenPower) {
   ASSERT_EQ(WMC_Startup(), 0);
   ClearCaptured();
   // The simulated client library calls the registered function with {0,0,v}, then {91,0,v}.
-  auto notify = reinterpret_cast<void(__cdecl*)(uint32_t)>(
+  auto notify = reinterpret_cast<int32_t(__cdecl*)(uint32_t)>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("qelvxaux.dll"), "SimClient_Notify")));
   ASSERT_NE(notify, nullptr);
-  notify(2u);
+  ASSERT_EQ(notify(2u), 1);  // delivered on the thread that initialised the library
   EXPECT_EQ(LinesWith("UNKNOWN 0\n"), 1);
   EXPECT_EQ(LinesWith("QELHW_NOTIFY_Power - 2\n"), 1);
   EXPECT_EQ(Notifications(), std::vector<int>{WMC_NOTIFY_RADIO_OFF});

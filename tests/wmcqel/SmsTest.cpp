@@ -458,6 +458,7 @@ TEST_F(PluginTest, ReNotifyThreadKeepsTheLibraryUntilItEnds) {
   HMODULE library = LoadLibraryA((RootBin() + "wmcqel.dll").c_str());
   ASSERT_NE(library, nullptr);
   auto startup = Bound<int(__cdecl*)()>(library, "WMC_Startup");
+  auto shutdown = Bound<int(__cdecl*)()>(library, "WMC_Shutdown");
   auto setCallback = Bound<int(__cdecl*)(int, WMC_NOTIFY_CALLBACK, int)>(library, "WMC_SetCallback");
   auto count = Bound<int(__cdecl*)(int)>(library, "WMC_GetMessageCount");
   auto remove = Bound<int(__cdecl*)(int)>(library, "WMC_DeleteMessage");
@@ -468,12 +469,16 @@ TEST_F(PluginTest, ReNotifyThreadKeepsTheLibraryUntilItEnds) {
   double deleted = Milliseconds();
   ASSERT_EQ(remove(1), 0);
   FreeLibrary(library);
-  EXPECT_NE(GetModuleHandleA("wmcqel.dll"), nullptr);  // held by the waiting thread
+  EXPECT_NE(GetModuleHandleA("wmcqel.dll"), nullptr);  // held by the engine and the waiting thread
   ASSERT_TRUE(qeltest::PumpUntil([] { return g_newMessages >= 1; }, 6000));
   double elapsed = g_newMessageAt.load() - deleted;
   EXPECT_GE(elapsed, 1990.0);
   EXPECT_LT(elapsed, 4000.0);
-  // The thread's end unloads the library, which tears the engine down.
+  // The engine keeps the library until it is shut down; then the last holder's end unloads.
+  library = LoadLibraryA((RootBin() + "wmcqel.dll").c_str());  // the host's again, for the call
+  ASSERT_NE(library, nullptr);
+  EXPECT_EQ(shutdown(), 0);
+  FreeLibrary(library);
   EXPECT_TRUE(qeltest::PumpUntil([] { return GetModuleHandleA("wmcqel.dll") == nullptr; }, 6000));
   EXPECT_EQ(sdk_.Calls("QelApiClose").size(), 1u);
   EXPECT_TRUE(WaitSdkUnloaded());

@@ -79,12 +79,54 @@ TEST_F(PluginTest, RepeatedStartupOnlyProbes) {
   CSEVDOEngine* first = Engine();
   EXPECT_EQ(WMC_Startup(), WMC_ERROR_RADIO_OFF);
   EXPECT_EQ(Engine(), first);
-  client_->powerState = 1;
-  EXPECT_EQ(WMC_Startup(), 0);
-  EXPECT_EQ(Engine(), first);
   EXPECT_EQ(sdk_.Calls("QelApiOpenEx").size(), 1u);
   EXPECT_TRUE(sdk_.Calls("QelRegisterCallback").empty());  // radio off: never subscribed
 }
+
+// The engine a radio-off start-up kept serves once the radio is on: the next start-up opens
+// what is not open and subscribes, or the engine goes and the failure is the answer.
+struct IdleCase {
+  const char* name;
+  int32_t firstOpen, laterOpen;  // of open mode 18
+  bool throughSetPower;          // WMC_SetPower (1) switches the radio on, else the client does
+  int want;
+  size_t opens;
+  bool serving;
+};
+void PrintTo(const IdleCase& c, std::ostream* os) { *os << c.name; }
+class IdleEngineStartup : public PluginTest, public ::testing::WithParamInterface<IdleCase> {};
+TEST_P(IdleEngineStartup, InitialisesOnceTheRadioIsOn) {
+  const IdleCase& c = GetParam();
+  client_->powerState = 2;
+  sdk_->openResult[18] = c.firstOpen;
+  ASSERT_EQ(WMC_Startup(), WMC_ERROR_RADIO_OFF);
+  CSEVDOEngine* first = Engine();
+  ASSERT_NE(first, nullptr);
+  EXPECT_FALSE(first->Serving());
+  sdk_->openResult[18] = c.laterOpen;
+  if (c.throughSetPower) {
+    EXPECT_EQ(WMC_SetPower(1), c.want);
+  } else {
+    client_->powerState = 1;
+    EXPECT_EQ(WMC_Startup(), c.want);
+  }
+  EXPECT_EQ(sdk_.Calls("QelApiOpenEx").size(), c.opens);
+  EXPECT_EQ(Engine() != nullptr && Engine()->Serving(), c.serving);
+  if (c.serving) {
+    EXPECT_EQ(Engine(), first);
+    EXPECT_EQ(sdk_.Calls("QelRegisterCallback").size(), 1u);
+    EXPECT_EQ(sdk_.Calls("QelNotify").size(), 18u);
+  } else {
+    EXPECT_EQ(Engine(), nullptr);
+  }
+}
+INSTANTIATE_TEST_SUITE_P(Table, IdleEngineStartup, ::testing::Values(
+    IdleCase{"OpenNotSubscribed", 0, 0, false, 0, 1, true},
+    IdleCase{"OpenNotSubscribedSetPower", 0, 0, true, 0, 1, true},
+    IdleCase{"NotOpenOpensLater", 400, 0, true, 0, 2, true},
+    IdleCase{"NotOpenNeverOpens", 400, 400, true, WMC_ERROR_NO_DEVICE, 2, false},
+    IdleCase{"NotOpenNeverOpensStartup", 400, 400, false, WMC_ERROR_NO_DEVICE, 2, false}),
+    [](const ::testing::TestParamInfo<IdleCase>& i) { return std::string(i.param.name); });
 
 TEST_F(PluginTest, ShutdownUnsubscribesClosesAndKeepsTheClientLibrary) {
   EXPECT_EQ(WMC_Shutdown(), WMC_ERROR_NOT_STARTED);
@@ -272,15 +314,47 @@ TEST_F(PluginTest, TimerWithoutAnEngineKillsItself) {
   EXPECT_EQ(g_hostCallbacks.initTimer.load(), 0u);
 }
 
+// The retry timer of notification 45 handled on this thread (as a host thread's timers are):
+// the shutdown kills it there; one on a thread the shutdown cannot reach stops at its next
+// tick without touching a later engine.
 TEST_F(PluginTest, ShutdownWithAPendingTimerLeavesNothingBehind) {
   ASSERT_EQ(WMC_Startup(), 0);
-  sdk_.SetResult("QelNotify", 9);
-  ASSERT_TRUE(sdk_.Inject(45));
-  ASSERT_TRUE(qeltest::PumpUntil([] { return LinesWith("InitTimerProc") >= 1; }, 5000));
+  sdk_.SetResult("QelNotify", 9);  // the retries fail
+  SDK_NOTIF retry = {45, {}};
+  Engine()->ProcessNotification(&retry);
+  ASSERT_NE(g_hostCallbacks.initTimer.load(), 0u);
   ASSERT_EQ(WMC_Shutdown(), 0);
-  int fired = LinesWith("InitTimerProc");
-  Sleep(150);
-  EXPECT_EQ(LinesWith("InitTimerProc"), fired);
+  EXPECT_EQ(g_hostCallbacks.initTimer.load(), 0u);
+  ClearCaptured();
+  PumpMessagesFor(150);  // several periods
+  EXPECT_EQ(LinesWith("InitTimerProc"), 0);
+}
+
+// A retry timer still pending when the host shuts down: its thread (the SDK's) dispatches no
+// more after the close, and no timer is left named.
+TEST_F(PluginTest, RetryPendingAtTheShutdownLeavesNoTimerNamed) {
+  SetInitTimerPeriod(kInitTimerPeriodMs);  // no tick before the shutdown
+  ASSERT_EQ(WMC_Startup(), 0);
+  ASSERT_TRUE(sdk_.Inject(45));
+  ASSERT_TRUE(qeltest::PumpUntil([] { return g_hostCallbacks.initTimer.load() != 0; }, 5000));
+  ASSERT_EQ(WMC_Shutdown(), 0);
+  EXPECT_EQ(g_hostCallbacks.initTimer.load(), 0u);
+  EXPECT_EQ(LinesWith("InitTimerProc"), 0);
+}
+
+TEST_F(PluginTest, TimerOfAnEngineShutDownElsewhereLeavesTheNextAlone) {
+  ASSERT_EQ(WMC_Startup(), 0);
+  sdk_.SetResult("QelNotify", 9);
+  SDK_NOTIF retry = {45, {}};
+  Engine()->ProcessNotification(&retry);
+  std::thread([] { EXPECT_EQ(WMC_Shutdown(), 0); }).join();
+  sdk_.SetResult("QelNotify", 0);
+  ASSERT_EQ(WMC_Startup(), 0);
+  ClearCaptured();
+  PumpMessagesFor(150);
+  EXPECT_EQ(LinesWith("InitTimerProc"), 1);  // once, then it stopped
+  EXPECT_EQ(LinesWith("CSEVDOEngine::Initialize()"), 0);
+  EXPECT_EQ(g_hostCallbacks.initTimer.load(), 0u);
 }
 
 // The client library: retained once, and a failed probe undone before the unload.
@@ -346,17 +420,20 @@ TEST_F(PluginTest, SetPowerThroughTheClientLibrary) {
   EXPECT_EQ(WMC_SetPower(1), WMC_ERROR_FAILED);
 }
 
-TEST_F(PluginTest, PowerCallsFromAnotherThreadDoNotReachTheClientLibrary) {
+TEST_F(PluginTest, PowerCallsFromAnotherThreadReachTheClientLibrary) {
   ASSERT_EQ(WMC_Startup(), 0);
   sdk_.ClearCalls();
-  int result = -1;
-  std::thread other([&] { result = WMC_SetPower(0); });
+  int result = -1, startup = -1;
+  std::thread other([&] {
+    result = WMC_SetPower(0);
+    startup = WMC_Startup();
+  });
   other.join();
-  EXPECT_EQ(client_->wrongThreadCalls, 0u);
-  EXPECT_EQ(client_->powerState, 0u);  // not switched through the client library
-  EXPECT_EQ(result, 0);                // but through the SDK
-  ASSERT_EQ(sdk_.Calls("QelSetPower").size(), 1u);
-  EXPECT_EQ(sdk_.Calls("QelSetPower")[0].args[0], 5u);
+  EXPECT_EQ(client_->wrongThreadCalls, 0u);  // every call on the library's own thread
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(client_->powerState, 2u);  // switched through the client library
+  EXPECT_EQ(startup, WMC_ERROR_RADIO_OFF);  // and its state read from there
+  EXPECT_TRUE(sdk_.Calls("QelSetPower").empty());
 }
 
 TEST_F(PluginTest, SetRadioPowerRefusedWhileBusy) {
