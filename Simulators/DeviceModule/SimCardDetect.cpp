@@ -35,6 +35,7 @@ unsigned __cdecl IDetectQELDevicesCount(CardDetectClient client) {
 }
 
 unsigned __cdecl IGetQelDeviceID(CardDetectClient client, unsigned index, wchar_t* buffer, unsigned* size) {
+  ++Control()->deviceIdCalls;
   if (!Valid(client) || index >= Control()->deviceCount || index >= 8) return 0;
   if (buffer) lstrcpynW(buffer, L"USB\\VID_1199", 200);
   if (size) *size = 24;
@@ -48,3 +49,11 @@ int __cdecl IDeleteCardDetectClient(CardDetectClient client) {
 }
 
 }  // extern "C"
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    DisableThreadLibraryCalls(instance);
+    ++Control()->cardDetectAttaches;  // a version read must not get here
+  }
+  return TRUE;
+}
