@@ -6,6 +6,7 @@
 #include <array>
 #include <thread>
 
+#include "DebugOutputCapture.h"
 #include "FirmwareSim.h"
 #include "ModuleTestSupport.h"
 #include "Registry.h"
@@ -511,15 +512,6 @@ TEST_F(DeviceQuery, WelcomeApplicationPrintsTheDocument) {
   }
 }
 
-// Debugger output as a vectored handler sees it: OutputDebugString raises it as an exception.
-std::string g_debugText;
-LONG CALLBACK CaptureDebugOutput(EXCEPTION_POINTERS* e) {
-  const EXCEPTION_RECORD* r = e->ExceptionRecord;
-  if (r->ExceptionCode != DBG_PRINTEXCEPTION_C || r->NumberParameters < 2) return EXCEPTION_CONTINUE_SEARCH;
-  g_debugText.append(reinterpret_cast<const char*>(r->ExceptionInformation[1]));
-  return EXCEPTION_CONTINUE_EXECUTION;
-}
-
 class ProfileFolders : public DeviceQuery {
  protected:
   void SetUp() override {
@@ -578,17 +570,16 @@ TEST_F(ProfileFolders, OverLongApplicationDataSavesNothing) {
   GetCurrentDirectoryA(MAX_PATH, cwd);
   DeleteFileA((std::string(cwd) + "\\QelVXWM.xml").c_str());
   int result = -1;
-  g_debugText.clear();
-  PVOID handler = AddVectoredExceptionHandler(1, CaptureDebugOutput);
+  DebugOutputCapture debugOutput;
   std::string tree = Query(BaseParts(), &result);
-  RemoveVectoredExceptionHandler(handler);
+  debugOutput.Stop();
   EXPECT_EQ(result, 0);
   EXPECT_NE(tree.find("VXRWM{Header"), std::string::npos);
   EXPECT_FALSE(FileExists(base + "\\Veltra Vazudari")) << "nothing created for a path that does not fit";
   EXPECT_FALSE(FileExists(std::string(cwd) + "\\QelVXWM.xml"));
   // No log could open in that folder: the line goes to the debugger output.
-  EXPECT_NE(g_debugText.find("QelVXWM : Log folder too long, document not saved\r\n"), std::string::npos)
-      << g_debugText;
+  EXPECT_NE(debugOutput.text().find("QelVXWM : Log folder too long, document not saved\r\n"), std::string::npos)
+      << debugOutput.text();
 }
 
 // The older GSM-only build: its document for a GSM modem and its log folder.
