@@ -137,10 +137,12 @@ class CSEVDOEngine {
   int DeleteMessage(uint16_t id);
   int DeleteAllMessages();
   void StartMessageNotifyThread();
-  // A message the host's buffer could not take: the next read returns it.
-  CReceivedSms heldSms_{};
-  bool smsHeld_ = false;
+  // Waits for the status of an earlier send that timed out, so that it is not taken for
+  // the next send's.
+  void DropLeftoverSendStatus();
   DWORD smsSendWaitMs_ = kSmsSendWaitMs;
+  DWORD smsLeftoverWaitMs_ = kSmsSendWaitMs;  // for a status still owed: as long again
+  bool smsStatusOwed_ = false;  // the last send timed out while its status could still come
   CMessageNotifyStop messageNotifyStop_;
 
   CVeltraSdkApiEVDO* Sdk() const { return sdk_; }

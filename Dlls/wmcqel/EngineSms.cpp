@@ -33,6 +33,11 @@ DWORD WINAPI MessageNotifyThreadProc(void* param) {
 
 }  // namespace
 
+CHeldSms& HeldSms() {
+  static CHeldSms held;
+  return held;
+}
+
 int CSEVDOEngine::GetUnreadCount() {
   uint32_t status[4] = {sizeof status, 0, 0, 0};
   if (sdk_->GetSMSMessageStatus(status, kSdkTimeout) != 0) return -1;
@@ -41,43 +46,73 @@ int CSEVDOEngine::GetUnreadCount() {
   return n > INT_MAX ? INT_MAX : static_cast<int>(n);
 }
 
+namespace {
+
+// A modem that reports no message at all no longer keeps the one held back either.
+void ForgetHeldWhenNoneWaits(int unread) {
+  if (unread == 0) HeldSms().held = false;
+}
+
+// After a deletion: the messages left are announced again, or none waits.
+void AfterDeletion(CSEVDOEngine& e) {
+  int n = e.GetUnreadCount();
+  ForgetHeldWhenNoneWaits(n);
+  if (n > 0) e.StartMessageNotifyThread();
+  else e.messagesWaiting_ = 0;
+}
+
+}  // namespace
+
 int CSEVDOEngine::GetMessageCount(int* waiting) {
   int n = GetUnreadCount();
+  ForgetHeldWhenNoneWaits(n);
   // A message held back for the host is waiting too.
-  messagesWaiting_ = (n > 0 || smsHeld_) ? 1 : 0;
+  messagesWaiting_ = (n > 0 || HeldSms().held) ? 1 : 0;
   *waiting = static_cast<int>(messagesWaiting_);
   return WMC_ERROR_SUCCESS;
 }
 
 int CSEVDOEngine::GetNextMessage(WMC_SMS_MESSAGE* msg) {
-  if (!smsHeld_) {
+  CHeldSms& held = HeldSms();
+  if (!held.held) {
     if (!messagesWaiting_) return WMC_ERROR_SMS_NO_MESSAGES;
-    heldSms_.Prepare();
-    if (sdk_->RetrieveSMSMessageEx(&heldSms_.record, 0, kSdkTimeout) != 0) return WMC_ERROR_FAILED;
-    heldSms_.Bound();
-    smsHeld_ = true;
+    held.message.Prepare();
+    if (sdk_->RetrieveSMSMessageEx(&held.message.record, 0, kSdkTimeout) != 0) return WMC_ERROR_FAILED;
+    held.message.Bound();
+    held.held = true;
   }
-  // The SDK has handed the message out: it stays here until the host's buffer takes it.
-  uint32_t r = ConvertCNSToIS637(&heldSms_.record, msg);
+  // The SDK has handed the message out and will not again: it stays here until the host's
+  // buffer takes it, whatever engine asks next.
+  uint32_t r = ConvertCNSToIS637(&held.message.record, msg);
   if (r != 0) {
     DebugLog("CSEVDOEngine::GetNextMessage ConvertCNSToIS637:error(%d)\n", static_cast<int>(r));
     return static_cast<int>(r);
   }
-  smsHeld_ = false;
+  held.held = false;
   DebugLog("CSEVDOEngine::GetNextMessage ConvertCNSToIS637:WMC_ERROR_SUCCESS\n");
   msg->status = 0;
   return WMC_ERROR_SUCCESS;
 }
 
+void CSEVDOEngine::DropLeftoverSendStatus() {
+  // Statuses come in the order of their sends: one still owed arrives before this send's.
+  if (smsStatusOwed_ && NotificationsOn()) WaitForSingleObject(smsSendEvent_, smsLeftoverWaitMs_);
+  smsStatusOwed_ = false;
+}
+
 int CSEVDOEngine::SendSmsMessage(const WMC_SMS_MESSAGE* msg) {
   SmsSendRecord record;  // frees the decoder's user data buffer on every way out
   if (ConvertIS637ToCNS(msg, record.get()) != 1) return WMC_ERROR_INVALID_PARAMETER;
+  DropLeftoverSendStatus();
   if (sdk_->StoreSMSMessage(record.get(), kSdkTimeout) != 0) return WMC_ERROR_FAILED;
   ResetEvent(smsSendEvent_);
   std::memset(smsSendStatus_, 0, sizeof smsSendStatus_);
   if (sdk_->SendSMS(kSdkTimeout) != 0) return kSmsSendFailed;
   // No status in time: the network has not confirmed the message, so it is not reported sent.
-  if (WaitForSingleObject(smsSendEvent_, smsSendWaitMs_) != WAIT_OBJECT_0) return WMC_ERROR_FAILED;
+  if (WaitForSingleObject(smsSendEvent_, smsSendWaitMs_) != WAIT_OBJECT_0) {
+    smsStatusOwed_ = NotificationsOn();  // with notifications off its status is dropped
+    return WMC_ERROR_FAILED;
+  }
   uint32_t status = smsSendStatus_[2], cause = smsSendStatus_[3];
   if (status == 1 || status == 2) return TranslateSmsCause(static_cast<int>(cause));
   return WMC_ERROR_SUCCESS;
@@ -97,10 +132,9 @@ int CSEVDOEngine::TranslateSmsCause(int cause) {
 
 int CSEVDOEngine::DeleteMessage(uint16_t id) {
   if (sdk_->SetMessageRetrieved(id, kSdkTimeout) != 0) return WMC_ERROR_SMS_DELETE_FAILED;
-  if (smsHeld_ && heldSms_.record.messageId == id) smsHeld_ = false;
-  int n = GetUnreadCount();
-  if (n > 0) StartMessageNotifyThread();
-  else messagesWaiting_ = 0;
+  CHeldSms& held = HeldSms();
+  if (held.held && held.message.record.messageId == id) held.held = false;
+  AfterDeletion(*this);
   return WMC_ERROR_SUCCESS;
 }
 
@@ -108,10 +142,8 @@ int CSEVDOEngine::DeleteAllMessages() {
   CReceivedSms fresh;
   fresh.Prepare();
   if (sdk_->RetrieveSMSMessageEx(&fresh.record, 1, kSdkTimeout) != 0) return WMC_ERROR_FAILED;
-  smsHeld_ = false;
-  int n = GetUnreadCount();
-  if (n > 0) StartMessageNotifyThread();
-  else messagesWaiting_ = 0;
+  HeldSms().held = false;
+  AfterDeletion(*this);
   return WMC_ERROR_SUCCESS;
 }
 

@@ -44,3 +44,12 @@ struct CReceivedSms {
     if (record.userDataCount > static_cast<uint32_t>(kSmsReceivedBufferSize)) record.userDataCount = kSmsReceivedBufferSize;
   }
 };
+
+// A message handed out by the modem that the host's buffer could not take yet: the next read
+// returns it, also after a shutdown and a new start-up (the modem hands a message out once).
+// One per process, reached only from the host's calls.
+struct CHeldSms {
+  CReceivedSms message;
+  bool held = false;
+};
+CHeldSms& HeldSms();

@@ -274,8 +274,12 @@ int __cdecl WMC_GetMessageCount(int box) {
   return waiting;
 }
 int __cdecl WMC_SendMessage(WMC_SMS_MESSAGE* message) {
-  if (!message || !SmsMessageBytes(*message)) return WMC_ERROR_INVALID_PARAMETER;
-  if (int r = CheckBlock(message, kWmcMinSmsMessage)) return r;
+  // The size first: the message pointer lies past the first four bytes, in the host's block
+  // only when the block is as large as it says.
+  if (!message) return WMC_ERROR_INVALID_PARAMETER;
+  if (TooSmall(message, kWmcMinSmsMessage)) return WMC_ERROR_BUFFER_TOO_SMALL;
+  if (!SmsMessageBytes(*message)) return WMC_ERROR_INVALID_PARAMETER;
+  if (int r = CheckEngine()) return r;
   return Engine()->SendSmsMessage(message);
 }
 int __cdecl WMC_GetFirstMessage(int box, WMC_SMS_MESSAGE* message) {

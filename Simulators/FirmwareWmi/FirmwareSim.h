@@ -33,6 +33,7 @@ struct FirmwareSimBlock {
   uint32_t refusedWrites;
   uint32_t events;
   uint8_t lastWrite[4];
+  uint32_t connectDelayMs;  // the namespace connection takes this long
 };
 
 class FirmwareSim {

@@ -475,7 +475,10 @@ class SimLocator : public SimUnknown<IWbemLocator> {
     *out = nullptr;
     SimWmiRecord().connectedNamespace = resource ? resource : L"";
     FirmwareSim sim;
-    if (!sim.Open() || (sim.Snapshot().flags & kSimFailConnect)) return WBEM_E_FAILED;
+    if (!sim.Open()) return WBEM_E_FAILED;
+    FirmwareSimBlock b = sim.Snapshot();
+    if (b.connectDelayMs) Sleep(b.connectDelayMs);
+    if (b.flags & kSimFailConnect) return WBEM_E_FAILED;
     if (!resource || _wcsicmp(resource, L"\\\\.\\root\\wmi") != 0) return WBEM_E_INVALID_NAMESPACE;
     *out = new (std::nothrow) SimServices();
     return *out ? WBEM_S_NO_ERROR : WBEM_E_OUT_OF_MEMORY;

@@ -81,6 +81,8 @@ int32_t SimInfoGetRecord(SimSdkBlock& b, const char* name, void* out) {
   } else if (Is(name, "QelPstGetHomeSidNid")) {
     uint16_t v[2] = {a.committed.homeSid, a.committed.homeNid};
     std::memcpy(out, v, sizeof v);
+  } else if (Is(name, "QelGetTechPacketZone")) {
+    Put(out, b.fieldTest.packetZone);
   }
   return 0;
 }

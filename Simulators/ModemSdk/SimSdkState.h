@@ -76,7 +76,7 @@ struct SimSdkParametersState {
 };
 
 // Field-test trace: QelPstGetDsMipGenUser's Mobile IP profile (written when the script has
-// no result).
+// no result) and the packet zone QelGetTechPacketZone reports (when the script has no out).
 struct SimSdkFieldTestState {
   char nai[72];
   uint16_t haSpiEnable;
@@ -84,7 +84,7 @@ struct SimSdkFieldTestState {
   uint32_t haSpi;
   uint32_t aaaSpi;
   uint16_t reverseTunneling;
-  uint16_t reserved;
+  uint16_t packetZone;
   uint32_t homeAddress, primaryHa, secondaryHa;  // IPv4, network order
 };
 

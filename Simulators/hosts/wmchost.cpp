@@ -26,10 +26,15 @@
 //     smsstatus S C        the simulated SDK answers each send with status S and cause C
 //     smsdeliver ID NUMBER TEXT  the simulated SDK receives a text and announces it (id 17)
 //     smssent              the texts the simulated SDK was given to send
+//     smsguard SIZE LENGTH end|page
+//                          WMC_SendMessage of a text with a block of SIZE bytes that ends at
+//                          a no-access page, claiming LENGTH bytes (0: the text's own); the
+//                          bytes end at such a page (end) or the pointer names it (page)
 // --sdk-dir points the plug-in's by-name load of the SDK at a folder. Each callback prints
 // "callback slot S: index I", each command "<command>: <result>".
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cstdarg>
@@ -42,6 +47,7 @@
 
 #include "ExportNames.h"
 #include "Exports.h"
+#include "GuardedBlock.h"
 #include "SimSdkControl.h"
 #include "SimSdkSms.h"
 #include "Sms/IS637Codec.h"
@@ -402,6 +408,20 @@ int main(int argc, char** argv) {
         Print("  to %s text \"%s\"\n", std::string(reinterpret_cast<const char*>(params.address), params.addressCount).c_str(),
               SimSdkSmsTextOf(m).c_str());
       }
+    } else if (cmd == "smsguard" && i + 3 < argc) {
+      uint32_t size = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 0));
+      uint32_t length = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 0));
+      bool atPage = std::strcmp(argv[++i], "page") == 0;
+      std::vector<uint8_t> bytes = SimSdkSmsHostMessage("2065550123", "Guarded");
+      plugintest::PageEnd text(atPage ? 0 : static_cast<uint32_t>(bytes.size()));
+      if (!atPage) std::memcpy(text.get(), bytes.data(), bytes.size());
+      WMC_SMS_MESSAGE m = {size, 0, length ? length : static_cast<uint32_t>(bytes.size()), 0, 0};
+      SetSmsMessageBytes(m, text.get());
+      plugintest::PageEnd block(size);
+      std::memcpy(block.get(), &m, std::min<size_t>(size, sizeof m));
+      Print("WMC_SendMessage(block %u, length %u, %s): %d\n", static_cast<unsigned>(size),
+            static_cast<unsigned>(m.length), atPage ? "page" : "end",
+            p.SendMessage(reinterpret_cast<WMC_SMS_MESSAGE*>(block.get())));
     } else if (cmd == "run" && i + 2 < argc) {
       std::string program = argv[++i], arg = argv[++i];
       Mark();

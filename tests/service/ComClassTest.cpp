@@ -4,6 +4,7 @@
 #include "ComModule.h"
 #include "ServiceModule.h"
 #include "ServiceTestSupport.h"
+#include "SimWmi.h"
 #include "VXWMI.h"
 
 namespace {
@@ -156,6 +157,22 @@ TEST_F(ComClass, FanOutReachesTenObjectsInSlotOrder) {
   EXPECT_NE(g_pCnxMgr->At(3), nullptr);
   (void)third;
   EXPECT_EQ(g_pCnxMgr->Count(), 10);
+}
+
+TEST_F(ComClass, FanOutGoesPastTheSlotOfAClientThatLeft) {
+  RecordingSink sinks[3];
+  std::vector<ComPtr<IVXWMI>> objects;
+  for (auto& sink : sinks) {
+    objects.push_back(NewObject());
+    Advise(objects.back().get(), &sink);
+  }
+  objects[0].Reset();
+  ASSERT_EQ(g_pCnxMgr->At(0), nullptr);
+  uint32_t state = QELHW_POWER_OFF;
+  NotifyAllCnx(&state);
+  EXPECT_TRUE(sinks[0].states.empty());
+  EXPECT_EQ(sinks[1].states, std::vector<BYTE>{2});
+  EXPECT_EQ(sinks[2].states, std::vector<BYTE>{2});
 }
 
 TEST_F(ComClass, OnlyTheFirstSinkOfAnObjectIsCalled) {
@@ -423,6 +440,31 @@ TEST(ServiceRun, StopBeforeTheLoopIsNotLost) {
     while (WaitForSingleObject(thread.get(), 100) == WAIT_TIMEOUT) PostThreadMessageA(threadId, WM_QUIT, 0, 0);
   }
   EXPECT_EQ(wait, WAIT_OBJECT_0) << "Run kept serving after the stop";
+}
+
+// The ready event tells clients that the hardware interface can answer: it is set only after
+// the initialisation, whose last step is the event subscription, even when that is slow.
+TEST(ServiceRun, ReadyEventWaitsForTheHardwareInitialisation) {
+  FirmwareSim sim;
+  ASSERT_TRUE(sim.Open());
+  sim.Reset();
+  sim.Update([](FirmwareSimBlock& b) { b.connectDelayMs = 300; });
+  SimWmiRecord() = {};
+  _Module.Init(GetModuleHandleW(nullptr));
+  _Module.SetServiceMode(false);
+  DWORD threadId = 0;
+  UniqueKernelHandle thread(CreateThread(nullptr, 0, RunModule, nullptr, 0, &threadId));
+  ASSERT_TRUE(thread);
+  UniqueKernelHandle ready;
+  for (int i = 0; i < 1000 && !ready; ++i) {
+    ready.reset(OpenEventA(SYNCHRONIZE, FALSE, kReadyEventName));
+    if (!ready) Sleep(10);
+  }
+  ASSERT_TRUE(ready) << "Run made no ready event";
+  EXPECT_EQ(WaitForSingleObject(ready.get(), 10000), WAIT_OBJECT_0);
+  EXPECT_EQ(SimWmiRecord().query, L"SELECT * FROM vxrBEvnt") << "ready before the subscription";
+  while (WaitForSingleObject(thread.get(), 100) == WAIT_TIMEOUT) PostThreadMessageA(threadId, WM_QUIT, 0, 0);
+  sim.Reset();
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Host messages to send records and received records back to host messages.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "SmsVectors.h"
@@ -264,6 +265,29 @@ TEST(HostBuffer, NullArgumentsAreRefused) {
   EXPECT_EQ(ConvertIS637ToCNS(nullptr, record.get()), 0);
   EXPECT_EQ(ConvertIS637ToCNS(&host, record.get()), 0) << "no message bytes";
   EXPECT_EQ(ConvertCNSToIS637(nullptr, &host), uint32_t{WMC_ERROR_INVALID_PARAMETER});
+}
+
+// A message filled up to n bytes with parameters 9, which the decoder skips.
+Bytes PaddedTo(Bytes message, size_t n) {
+  while (message.size() < n) {
+    size_t room = n - message.size();
+    size_t chunk = std::min<size_t>(room, 2 + 255);
+    if (room - chunk == 1) chunk -= 2;  // leave room for a last parameter header
+    message.push_back(9);
+    message.push_back(static_cast<uint8_t>(chunk - 2));
+    message.resize(message.size() + chunk - 2, 0x55);
+  }
+  return message;
+}
+
+TEST(HostMessageLength, LongestTransportMessageIsTheBound) {
+  const Bytes message = MessageWithBearer(Hex("01 04 10 14 8D 20"));
+  SmsSendRecord record;
+  const Bytes longest = PaddedTo(message, kSmsMaxTransportBytes);
+  ASSERT_EQ(longest.size(), kSmsMaxTransportBytes);
+  EXPECT_EQ(DecodeHost(longest, record), 1);
+  SmsSendRecord beyond;
+  EXPECT_EQ(DecodeHost(PaddedTo(message, kSmsMaxTransportBytes + 1), beyond), 0);
 }
 
 TEST(CodecLog, LinesGoThroughTheHook) {

@@ -55,9 +55,9 @@ class FieldTest : public PluginTest {
     f.homeAddress = 0x04030201;  // 1.2.3.4 in network order
     f.primaryHa = 0x08070605;
     f.secondaryHa = 0x0C0B0A09;
+    f.packetZone = 12;
     sdk_.SetOut("QelGetRssiEcio", std::array<uint16_t, 6>{0, 0, 85, 3, 0, 4});
     sdk_.SetOut("QelGetTemperature", int32_t{41});
-    sdk_.SetOut("QelGetTechPacketZone", uint16_t{12});
     sdk_.SetOut("QelGetERIVer", uint16_t{5});
     sdk_.SetOut("QelGetPRLVersion", uint16_t{42});
     sdk_.SetOut("QelPstGetHomeSidNid", std::array<uint16_t, 2>{111, 222});

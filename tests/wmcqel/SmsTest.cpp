@@ -3,6 +3,7 @@
 // from the SDK's thread, deleting and the repeated new-message notification.
 #include <atomic>
 #include <functional>
+#include <thread>
 
 #include "GuardedBlock.h"
 #include "PluginFixture.h"
@@ -50,12 +51,17 @@ struct GuardedMessage {
   PageEnd block, buffer;
 };
 
+constexpr DWORD kStatusComesMs = 20000, kNoStatusMs = 50;
+
 class SmsTest : public PluginTest {
  protected:
   void SetUp() override {
     PluginTest::SetUp();
+    HeldSms().held = false;  // held for the process: no test starts with another's
     ASSERT_EQ(WMC_Startup(), 0);
-    Engine()->smsSendWaitMs_ = 50;
+    // A status that comes ends the wait; the short waits are for statuses that do not.
+    Engine()->smsSendWaitMs_ = kStatusComesMs;
+    Engine()->smsLeftoverWaitMs_ = kNoStatusMs;
     Engine()->renotifyDelayMs_ = 10;
     ClearCaptured();
   }
@@ -83,6 +89,10 @@ class SmsTest : public PluginTest {
     WMC_SMS_MESSAGE m = {sizeof m, 0, static_cast<uint32_t>(bytes.size()), 0, 0};
     SetSmsMessageBytes(m, const_cast<uint8_t*>(bytes.data()));
     return WMC_SendMessage(&m);
+  }
+  void TearDown() override {
+    PluginTest::TearDown();
+    HeldSms().held = false;
   }
   void SendStatus(uint32_t status, uint32_t cause) {
     auto guard = sdk_.lock();
@@ -116,12 +126,13 @@ TEST_F(SmsTest, SendResultsFromTheStatusOnTheSdksThread) {
   const SendCase cases[] = {
       {"status 2 cause 97", 2, 97, 0, 0, 1097},     {"status 1 cause 0x8003", 1, 0x8003, 0, 0, 1771},
       {"status 2 cause 0x8008", 2, 0x8008, 0, 0, 104}, {"status 3 cause 97", 3, 97, 0, 0, 0},
-      {"status 1 cause 0x8000", 1, 0x8000, 0, 0, 0}, {"no status in time", 0, 0, 0, 0, 104},
-      {"store fails", 2, 97, 7, 0, 104},            {"send fails", 2, 97, 0, 9, 1778},
+      {"status 1 cause 0x8000", 1, 0x8000, 0, 0, 0}, {"store fails", 2, 97, 7, 0, 104},
+      {"send fails", 2, 97, 0, 9, 1778},            {"no status in time", 0, 0, 0, 0, 104},
   };
   std::vector<uint8_t> bytes = SimSdkSmsHostMessage("2065550123", "On my way");
   for (const SendCase& c : cases) {
     SCOPED_TRACE(c.name);
+    Engine()->smsSendWaitMs_ = c.status ? kStatusComesMs : kNoStatusMs;
     SendStatus(c.status, c.cause);
     sdk_.SetResult("QelStoreSMSMessage", c.storeResult);
     sdk_.SetResult("QelSendSMS", c.sendResult);
@@ -142,10 +153,80 @@ TEST_F(SmsTest, SendResultsFromTheStatusOnTheSdksThread) {
   EXPECT_EQ(SimSdkSmsTextOf(sdk_->sms.sent[0]), "On my way");
 }
 
+// Host callbacks that hold the SDK's delivering thread, one new-message notification each,
+// until released in turn.
+struct DeliveryGate {
+  HANDLE released[2] = {CreateEventA(nullptr, TRUE, FALSE, nullptr), CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  std::atomic<int> held{0};
+  ~DeliveryGate() {
+    for (HANDLE h : released) {
+      SetEvent(h);
+      CloseHandle(h);
+    }
+  }
+};
+DeliveryGate* g_gate = nullptr;
+void __cdecl HoldDelivery(int index) {
+  if (index != WMC_NOTIFY_NEW_MESSAGE || !g_gate) return;
+  int n = g_gate->held++;
+  if (n < 2) WaitForSingleObject(g_gate->released[n], 10000);
+}
+
+// The status of a send that timed out comes while the next send starts, ahead of that send's
+// own: it is not taken for the next send's.
+TEST_F(SmsTest, LateStatusOfATimedOutSendIsNotTheNextSends) {
+  std::vector<uint8_t> bytes = SimSdkSmsHostMessage("2065550123", "On my way");
+  SendStatus(0, 0);  // no status comes in time
+  Engine()->smsSendWaitMs_ = kNoStatusMs;
+  ASSERT_EQ(Send(bytes), 104);
+
+  DeliveryGate gate;
+  g_gate = &gate;
+  ASSERT_EQ(WMC_SetCallback(WMC_NOTIFY_NEW_MESSAGE, HoldDelivery, 0), 0);
+  // Queued on the SDK's thread: a held notification, the late status, another held one; the
+  // next send's own status (delivered) comes behind them.
+  ASSERT_TRUE(sdk_.Inject(17, {0, 1, 0}));
+  ASSERT_TRUE(sdk_.Inject(18, {0, 0, 2, 97}));
+  ASSERT_TRUE(sdk_.Inject(17, {0, 1, 0}));
+  SendStatus(3, 0);
+  Engine()->smsSendWaitMs_ = Engine()->smsLeftoverWaitMs_ = kStatusComesMs;
+  std::atomic<bool> returned{false};
+  std::thread releaser([&] {
+    auto sent = [&] { return sdk_.Calls("QelSendSMS").size() >= 2; };
+    // The late status as this send goes out, or while it waits for it before.
+    for (DWORD start = GetTickCount(); !sent() && GetTickCount() - start < 300;) Sleep(2);
+    SetEvent(gate.released[0]);
+    // The send's own status once it has been sent.
+    while (!sent()) Sleep(2);
+    for (DWORD start = GetTickCount(); !returned && GetTickCount() - start < 300;) Sleep(2);
+    SetEvent(gate.released[1]);
+  });
+  int r = Send(bytes);
+  returned = true;
+  releaser.join();
+  WMC_SetCallback(WMC_NOTIFY_NEW_MESSAGE, HoldDelivery, 1);
+  g_gate = nullptr;
+  EXPECT_EQ(r, 0) << "1097 is the earlier send's status";
+  EXPECT_EQ(sdk_->sms.sentCount, 2u);
+}
+
+// A status that never comes is given up after one more wait: the next send has its own.
+TEST_F(SmsTest, LostStatusCostsTheNextSendOneWait) {
+  std::vector<uint8_t> bytes = SimSdkSmsHostMessage("2065550123", "On my way");
+  SendStatus(0, 0);
+  Engine()->smsSendWaitMs_ = kNoStatusMs;
+  ASSERT_EQ(Send(bytes), 104);
+  Engine()->smsSendWaitMs_ = kStatusComesMs;
+  SendStatus(2, 97);
+  EXPECT_EQ(Send(bytes), 1097);
+  EXPECT_EQ(Send(bytes), 1097);
+}
+
 TEST_F(SmsTest, RealWaits) {
   WMC_Shutdown();
   ASSERT_EQ(WMC_Startup(), 0);
   EXPECT_EQ(Engine()->smsSendWaitMs_, 6000u);
+  EXPECT_EQ(Engine()->smsLeftoverWaitMs_, 6000u);
   EXPECT_EQ(Engine()->renotifyDelayMs_, 2000u);
 }
 
@@ -198,29 +279,71 @@ TEST_F(SmsTest, NewMessagesAreAnnouncedCountedReadAndDeleted) {
   EXPECT_EQ(WMC_GetMessageCount(0), 0);
 }
 
+// The modem hands a message out once: one the host's buffer could not take comes with the
+// next read, also when a shutdown and a new start-up come between (it outlives the engine).
 TEST_F(SmsTest, MessageTooBigForTheBufferStaysForTheNextRead) {
-  ASSERT_TRUE(SimSdkSmsAdd(sdk_, SimSdkSmsText(7, "2065550123", "A rather longer message than fits")));
-  ASSERT_TRUE(SimSdkSmsAdd(sdk_, SimSdkSmsText(8, "2065550123", "The second")));
-  ASSERT_EQ(WMC_GetMessageCount(0), 1);
-  uint32_t needed = 0;
-  ASSERT_EQ(Read(true, 0, nullptr, &needed), 300);
-  ASSERT_GT(needed, 9u);
-  EXPECT_EQ(LinesWith("CSEVDOEngine::GetNextMessage ConvertCNSToIS637:error(300)"), 1);
-  GuardedMessage shortOne(22, needed - 1);
-  EXPECT_EQ(WMC_GetFirstMessage(0, shortOne.get()), 300);
-  EXPECT_EQ(shortOne.At(12), needed);
-  EXPECT_TRUE(shortOne.buffer.Untouched());
-  // The same message, once the buffer is large enough; the modem handed it out once.
-  GuardedMessage exact(22, needed);
-  ASSERT_EQ(WMC_GetFirstMessage(0, exact.get()), 0);
-  EXPECT_EQ(exact.At(12), needed);
-  EXPECT_EQ(exact.At(16), 0u);
-  Decoded d = Decode(exact.buffer.get(), needed);
-  EXPECT_EQ(d.id, 7);
-  EXPECT_EQ(d.text, "A rather longer message than fits");
-  EXPECT_EQ(sdk_.Calls("QelRetrieveSMSMessageEx").size(), 1u);
-  ASSERT_EQ(Read(false, 200, &d), 0);
-  EXPECT_EQ(d.id, 8);
+  for (bool restart : {false, true}) {
+    SCOPED_TRACE(restart ? "shutdown and start-up between the reads" : "one engine");
+    {
+      auto guard = sdk_.lock();
+      sdk_->sms = SimSdkSmsState{};
+    }
+    sdk_.ClearCalls();
+    ClearCaptured();
+    ASSERT_TRUE(SimSdkSmsAdd(sdk_, SimSdkSmsText(7, "2065550123", "A rather longer message than fits")));
+    ASSERT_TRUE(SimSdkSmsAdd(sdk_, SimSdkSmsText(8, "2065550123", "The second")));
+    ASSERT_EQ(WMC_GetMessageCount(0), 1);
+    uint32_t needed = 0;
+    ASSERT_EQ(Read(true, 0, nullptr, &needed), 300);
+    ASSERT_GT(needed, 9u);
+    EXPECT_EQ(LinesWith("CSEVDOEngine::GetNextMessage ConvertCNSToIS637:error(300)"), 1);
+    GuardedMessage shortOne(22, needed - 1);
+    EXPECT_EQ(WMC_GetFirstMessage(0, shortOne.get()), 300);
+    EXPECT_EQ(shortOne.At(12), needed);
+    EXPECT_TRUE(shortOne.buffer.Untouched());
+    if (restart) {
+      ASSERT_EQ(WMC_Shutdown(), 0);
+      ASSERT_EQ(WMC_Startup(), 0);
+      EXPECT_EQ(sdk_->sms.count, 2u) << "still in the modem";
+      EXPECT_EQ(WMC_GetMessageCount(0), 1);
+    }
+    // The same message, once the buffer is large enough; the modem handed it out once.
+    GuardedMessage exact(22, needed);
+    ASSERT_EQ(WMC_GetFirstMessage(0, exact.get()), 0);
+    EXPECT_EQ(exact.At(12), needed);
+    EXPECT_EQ(exact.At(16), 0u);
+    Decoded d = Decode(exact.buffer.get(), needed);
+    EXPECT_EQ(d.id, 7);
+    EXPECT_EQ(d.text, "A rather longer message than fits");
+    EXPECT_EQ(sdk_.Calls("QelRetrieveSMSMessageEx").size(), 1u);
+    ASSERT_EQ(Read(false, 200, &d), 0);
+    EXPECT_EQ(d.id, 8);
+  }
+}
+
+// Held over a shutdown, it still goes with the delete of its id or a delete-all step, and
+// with a modem that no longer reports any message.
+TEST_F(SmsTest, HeldMessageGoesWithItsDeletion) {
+  enum Drop { kById, kDeleteAll, kGoneFromTheModem };
+  for (Drop drop : {kById, kDeleteAll, kGoneFromTheModem}) {
+    SCOPED_TRACE(static_cast<int>(drop));
+    ASSERT_TRUE(SimSdkSmsAdd(sdk_, SimSdkSmsText(7, "2065550123", "Held back")));
+    ASSERT_EQ(WMC_GetMessageCount(0), 1);
+    ASSERT_EQ(Read(true, 8), 300);
+    ASSERT_EQ(WMC_Shutdown(), 0);
+    ASSERT_EQ(WMC_Startup(), 0);
+    Engine()->renotifyDelayMs_ = 10;
+    if (drop == kById) {
+      EXPECT_EQ(WMC_DeleteMessage(7), 0);
+    } else if (drop == kDeleteAll) {
+      EXPECT_EQ(WMC_DeleteAllMessages(0), 0);
+    } else {
+      auto guard = sdk_.lock();
+      sdk_->sms.count = 0;
+    }
+    EXPECT_EQ(WMC_GetMessageCount(0), 0);
+    EXPECT_EQ(Read(true, 200), 301);
+  }
 }
 
 TEST_F(SmsTest, NoWaitingFlagNoSdkCall) {
@@ -364,6 +487,28 @@ TEST_F(PluginTest, ReNotifyThreadKeepsTheLibraryUntilItEnds) {
 namespace {
 
 using namespace plugintest;
+
+// Host blocks and message lengths the send cannot trust, against no-access pages in a host
+// program: each is refused before the plug-in reads what lies past the host's bytes.
+TEST_F(PluginTest, HostProgramSendRefusesBlocksAndLengthsBeforeReadingPastThem) {
+  ScriptedHost host("smsguard");
+  ASSERT_EQ(host.Missing(), "");
+  DWORD code = 0;
+  std::string out = host.Run(
+      "startup smsstatus 3 0 smsguard 4 0 end smsguard 21 0 end smsguard 22 0x7FFFFFFF end "
+      "smsguard 22 0xFFFFFFFF page smsguard 22 65794 page smsguard 22 0 end shutdown",
+      &code);
+  EXPECT_EQ(code, 0u) << out;
+  const std::string own = std::to_string(SimSdkSmsHostMessage("2065550123", "Guarded").size());
+  for (const std::string& line :
+       {"WMC_SendMessage(block 4, length " + own + ", end): 300", "WMC_SendMessage(block 21, length " + own + ", end): 300",
+        std::string("WMC_SendMessage(block 22, length 2147483647, end): 1"),
+        std::string("WMC_SendMessage(block 22, length 4294967295, page): 1"),
+        std::string("WMC_SendMessage(block 22, length 65794, page): 1"),
+        "WMC_SendMessage(block 22, length " + own + ", end): 0"})
+    EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+  EXPECT_EQ(host.sdk->sms.sentCount, 1u);
+}
 
 TEST_F(PluginTest, HostProgramSendsReceivesReadsAndDeletes) {
   ScriptedHost host("smshost");

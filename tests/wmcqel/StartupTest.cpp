@@ -1,6 +1,7 @@
 // Start-up, shutdown, subscriptions, the initialisation retry timer and the power switch,
 // against the simulated SDK and client library.
 #include <atomic>
+#include <set>
 #include <thread>
 
 #include "PluginFixture.h"
@@ -203,6 +204,36 @@ TEST_F(PluginTest, RetryTimerRunsOnTheSdkThreadUntilInitialisationSucceeds) {
   Sleep(200);  // ten periods: a second, leaked timer would fire here
   EXPECT_EQ(LinesWith("InitTimerProc"), fired);
   EXPECT_EQ(g_hostCallbacks.initTimer.load(), 0u);
+}
+
+// Each notification 45 restarts the one retry timer: two leave one timer running, not two.
+// Handled on this thread, the timers are this thread's and their ticks can be counted.
+TEST_F(PluginTest, TwoNotifications45LeaveOneRetryTimer) {
+  ASSERT_EQ(WMC_Startup(), 0);
+  sdk_.SetResult("QelNotify", 9);  // the retries fail, so the timer keeps running
+  static SDK_NOTIF n45 = {45, {}};
+  Engine()->ProcessNotification(&n45);
+  UINT_PTR first = g_hostCallbacks.initTimer.load();
+  Engine()->ProcessNotification(&n45);
+  UINT_PTR second = g_hostCallbacks.initTimer.load();
+  ASSERT_NE(first, 0u);
+  ASSERT_NE(second, 0u);
+  int firstRuns = 0, secondRuns = 0;
+  for (int waits = 0; secondRuns < 6 && waits < 500;) {
+    MSG msg;
+    if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+      ++waits;
+      continue;
+    }
+    if (msg.message == WM_TIMER && !msg.hwnd && msg.wParam == second) ++secondRuns;
+    else if (msg.message == WM_TIMER && !msg.hwnd && msg.wParam == first) ++firstRuns;
+    DispatchMessageA(&msg);
+  }
+  EXPECT_EQ(secondRuns, 6);
+  EXPECT_EQ(firstRuns, 0) << "the first retry timer kept running beside the second";
+  sdk_.SetResult("QelNotify", 0);
+  EXPECT_TRUE(qeltest::PumpUntil([] { return g_hostCallbacks.initTimer.load() == 0; }, 5000));
 }
 
 TEST_F(PluginTest, RetryTimerUsesTheRealSecond) {

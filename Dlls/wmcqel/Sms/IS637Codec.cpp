@@ -1,7 +1,6 @@
 #include "Sms/IS637Codec.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstring>
 
 #include "Sms/BitStream.h"
@@ -147,7 +146,7 @@ int EncodeSubaddress(const CNS_SMS_PARAMS* params, uint8_t* lengthOut, uint8_t* 
 int ConvertIS637ToCNS(const WMC_SMS_MESSAGE* host, CNS_SMS_SEND* record) {
   if (!host || !record) return 0;
   const uint8_t* msg = SmsMessageBytes(*host);
-  if (!msg || host->length < 2 || host->length > static_cast<uint32_t>(INT_MAX)) return 0;
+  if (!msg || host->length < 2 || host->length > kSmsMaxTransportBytes) return 0;
   const int total = static_cast<int>(host->length);
 
   CNS_SMS_PARAMS& p = record->params;

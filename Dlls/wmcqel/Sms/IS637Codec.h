@@ -8,9 +8,13 @@
 
 constexpr int kSmsMaxAddressBytes = 53;     // 17 header bits and 50 characters of 8 bits
 constexpr int kSmsMaxSubaddressBytes = 52;  // 12 header bits and 50 characters
+// The longest transport message there can be: SMS_MSG_TYPE, then each of the 256 parameter
+// ids once with a value of 255 bytes. A host that claims more is refused unread.
+constexpr uint32_t kSmsMaxTransportBytes = 1 + 256 * (2 + 255);
 
 // Host message to send record. The caller zeroes the record and sets both size fields.
-// Returns 1 when converted, 0 when the message is refused. On success the record may
+// Returns 1 when converted, 0 when the message is refused (a length above
+// kSmsMaxTransportBytes before any byte of it is read). On success the record may
 // own a user data buffer: release it with FreeSmsUserData (or hold it in SmsSendRecord).
 int ConvertIS637ToCNS(const WMC_SMS_MESSAGE* host, CNS_SMS_SEND* record);
 
