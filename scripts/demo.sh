@@ -34,7 +34,7 @@ run net start QELVXWMI | grep -v '^$' || true
 say "radiocheck <client library>: is the modem present?"
 if [ "$QEL_WINE32" = 1 ]; then check="$build/x86/bin/radiocheck.exe"; lib="$build/x86/bin/QelVxAux.dll"; bits=32
 else check="$x64/radiocheck.exe"; lib="$x64/QelVxAux.dll"; bits=64
-  echo "  (this kernel runs no 32-bit programs: using the 64-bit builds)"; fi
+  echo "  ($QEL_WINE32_WHY: using the 64-bit builds)"; fi
 set +e
 "$root/cmake/wine-run.sh" "$check" "$(run winepath -w "$lib")" >/dev/null 2>&1
 code=$?
