@@ -13,7 +13,9 @@ struct ReleaseAtUnload {
 };
 
 // Constructed before the library's other static objects, so destroyed after them: the
-// buffer is released once nothing of the library can throw any more.
+// buffer is released once nothing of the library can throw any more. Static objects are
+// destroyed from the library's process-detach notification, under the loader lock: this
+// only hands one block back to the C runtime's heap (no library load, no COM, no wait).
 ReleaseAtUnload releaseAtUnload __attribute__((init_priority(101)));
 
 }  // namespace
