@@ -1,8 +1,12 @@
 // One device query of the device information module for a CDMA modem (query and copy),
 // beside a bare build of a document of the same elements through the platform's DOM with
-// the same library loads; both on this thread, alternately, in one run. The module runs from
-// an assembled folder against the simulated-firmware service (kept running, as the service
-// is on a notebook) and the stand-in SDK and card-detect libraries.
+// the same library loads, and beside the bare presence check the query must make (the
+// client library loaded, started, asked for the power state, stopped, freed); all on this
+// thread, alternately, in one run. The module runs from an assembled folder against the
+// simulated-firmware service (kept running, as the service is on a notebook) and the
+// stand-in SDK and card-detect libraries. Then the memory figures: committed private
+// memory before and after 200 load/free cycles of each of our libraries, and before and
+// after 200 queries.
 //   device_bench [rounds]
 #include <windows.h>
 #include <msxml2.h>
@@ -73,19 +77,28 @@ std::vector<Element> Elements(const std::wstring& xml) {
   return out;
 }
 
-// The libraries one query loads and frees, in its order: component versions (each with
-// Version.dll, the module's own too), presence, technology, the SDK and its version.
-std::vector<std::wstring> QueryLoads(const std::wstring& dir) {
-  return {dir + L"QelVxAux.dll",      L"Version.dll", L"Version.dll", dir + L"QelCardDetect.dll", L"Version.dll",
-          dir + L"QelVxAux.dll",      dir + L"QelCardDetect.dll",     dir + L"qel_evdomx.dll",        L"Version.dll"};
+struct Load {
+  std::wstring path;
+  DWORD flags;
+};
+
+// The libraries one query loads and frees beside its presence check, in its order: the
+// component versions (files mapped as data, each version read with Version.dll, the
+// module's own too), the technology, the SDK and its version.
+std::vector<Load> QueryLoads(const std::wstring& dir) {
+  const DWORD data = LOAD_LIBRARY_AS_DATAFILE, image = LOAD_WITH_ALTERED_SEARCH_PATH;
+  return {{dir + L"QelVxAux.dll", data},      {L"Version.dll", 0},
+          {L"Version.dll", 0},                {dir + L"QelCardDetect.dll", data},
+          {L"Version.dll", 0},                {dir + L"QelCardDetect.dll", image},
+          {dir + L"qel_evdomx.dll", image},   {L"Version.dll", 0}};
 }
 
 // The bare build: the same loads, then the document's elements and texts through the DOM,
 // its text and its file.
-bool BareBuild(const std::vector<std::wstring>& loads, const std::vector<Element>& elements, const std::wstring& file,
+bool BareBuild(const std::vector<Load>& loads, const std::vector<Element>& elements, const std::wstring& file,
                std::wstring* text) {
-  for (const std::wstring& path : loads) {
-    HMODULE library = LoadLibraryW(path.c_str());
+  for (const Load& load : loads) {
+    HMODULE library = LoadLibraryExW(load.path.c_str(), nullptr, load.flags);
     if (!library) return false;
     FreeLibrary(library);
   }
@@ -142,6 +155,47 @@ bool PresenceCheck(const std::wstring& path) {
   return ok;
 }
 
+// Committed private memory of this process (what Windows counts as private bytes; Wine
+// reports PrivateUsage as 0, so the pages are counted here).
+size_t PrivateBytes() {
+  size_t total = 0;
+  MEMORY_BASIC_INFORMATION info;
+  for (const char* at = nullptr; VirtualQuery(at, &info, sizeof info) == sizeof info;) {
+    if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE) total += info.RegionSize;
+    const char* next = static_cast<const char*>(info.BaseAddress) + info.RegionSize;
+    if (next <= at) break;
+    at = next;
+  }
+  return total;
+}
+
+void PrintMemory(const char* what, size_t before, size_t after, int cycles) {
+  double perCycle = (static_cast<double>(after) - static_cast<double>(before)) / cycles / 1024;
+  std::printf("%s: %zu KB before, %zu KB after, %.2f KB a cycle\n", what, before / 1024, after / 1024, perCycle);
+}
+
+// 200 load/free cycles of each of our libraries, from the build's folders.
+bool LoadFreeCycles() {
+  const char* const libraries[] = {"QelVXWM.dll", "gsmonly\\QelVXWM.dll", "QelVxAux.dll", "wmcqel.dll"};
+  for (const char* name : libraries) {
+    std::string path = BinDir() + name;
+    HMODULE library = LoadLibraryA(path.c_str());  // once first: what stays for good is not counted
+    if (!library) {
+      std::printf("device_bench: cannot load %s\n", path.c_str());
+      return false;
+    }
+    FreeLibrary(library);
+    size_t before = PrivateBytes();
+    for (int i = 0; i < 200; ++i) {
+      library = LoadLibraryA(path.c_str());
+      if (!library) return false;
+      FreeLibrary(library);
+    }
+    PrintMemory((std::string("200 load/free cycles of ") + name).c_str(), before, PrivateBytes(), 200);
+  }
+  return true;
+}
+
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v.empty() ? 0 : v[v.size() / 2];
@@ -156,6 +210,8 @@ int main(int argc, char** argv) {
   if (rounds < 1) rounds = 30;
   ComApartment apartment;
   if (!apartment.ok()) return 1;
+  // Before anything of ours stays loaded here, so that each cycle really unloads.
+  if (!LoadFreeCycles()) return 1;
   if (!RegisterSimService()) {
     std::printf("device_bench: cannot register the simulated-firmware service\n");
     return 1;
@@ -199,7 +255,7 @@ int Run(int rounds) {
     std::printf("device_bench: the query found no CDMA modem: %s\n", Tree(document).c_str());
     return 1;
   }
-  std::vector<std::wstring> loads = QueryLoads(Wide(dir));
+  std::vector<Load> loads = QueryLoads(Wide(dir));
   std::wstring bareFile = Wide(AppDataLogs()) + L"QelVXWM-bare.xml";
   std::wstring bareText;
   if (!BareBuild(loads, elements, bareFile, &bareText) || Tree(bareText) != Tree(document)) {
@@ -228,13 +284,21 @@ int Run(int rounds) {
       return 1;
     }
   }
-  double query = Median(queryMs), bare = Median(bareMs);
+  double query = Median(queryMs), bare = Median(bareMs), presence = Median(presenceMs);
+
+  size_t before = PrivateBytes();
+  for (int i = 0; i < 200; ++i) {
+    if (module.Query() != 0) return 1;
+  }
+  size_t after = PrivateBytes();
+
   std::printf("document: %zu elements, %zu characters; %d rounds\n", elements.size(), document.size(), rounds);
   std::printf("QelVXWMHQueryDeviceInfo + copy (CDMA modem): median %.2f ms\n", query);
   std::printf("bare DOM build of the same elements + the same %zu library loads: median %.2f ms\n", loads.size(),
               bare);
-  std::printf("of the query: the client library's presence check on its own (load, start, power state, stop): "
-              "median %.2f ms\n", Median(presenceMs));
-  std::printf("ratio query/bare: %.2f\n", query / bare);
+  std::printf("bare presence check (load, QelHWInitialize, QelHWGetPower, QelHWUnInitialize, free): median %.2f ms\n",
+              presence);
+  PrintMemory("200 queries", before, after, 200);
+  std::printf("ratio query/(bare build + bare presence check): %.2f\n", query / (bare + presence));
   return 0;
 }

@@ -7,16 +7,6 @@
 #include "SafeString.h"
 #include "devurezazeve.h"
 
-HMODULE SdkCommon::LoadFromDirectory(const wchar_t* name) {
-  wchar_t path[MAX_PATH] = {};
-  if (!SafeSnwprintf(path, MAX_PATH, L"%s\\%s", SdkDirectory.c_str(), name)) {
-    TBDPrint(TBDCT_LAST, TBDLT_ERROR, L"Path too long for %s", name);
-    return nullptr;
-  }
-  TBDPrint(TBCT_INFO, TBDLT_INFO, L"Loading %s", path);
-  return LoadLibraryW(path);
-}
-
 void SdkCommon::ReleaseLibrary() {
   if (SdkLibrary) FreeLibrary(SdkLibrary);
   SdkLibrary = nullptr;

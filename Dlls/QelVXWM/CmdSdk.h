@@ -6,6 +6,7 @@
 #include <string>
 
 #include "DeviceRecords.h"
+#include "LibraryLoad.h"
 #include "ModuleSdk.h"
 
 // What every SDK object holds: the library, its folder and the eight common entry points.
@@ -21,17 +22,11 @@ struct SdkCommon {
   FARPROC QelGetFirmwareBuildDate = nullptr;
   FARPROC QelGetHardwareVersion = nullptr;
 
-  // Loads dir\name; logs "Loading %s".
-  HMODULE LoadFromDirectory(const wchar_t* name);
+  // Loads SdkDirectory\name; logs "Loading %s".
+  HMODULE LoadFromDirectory(const wchar_t* name) { return LoadFromFolder(SdkDirectory.c_str(), name, true); }
   // Releases the library and forgets every entry point of this part.
   void ReleaseLibrary();
 };
-
-template <class F>
-bool BindEntry(HMODULE library, F* slot, const char* name) {
-  *slot = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(library, name)));
-  return *slot != nullptr;
-}
 
 #ifndef QELVXWM_GSM_ONLY
 class CCmdSdk : public SdkCommon {

@@ -9,7 +9,8 @@
 #include "ModuleLog.h"
 #endif
 
-std::atomic<CCmdSdkGsm*> CCmdSdkGsm::Current{nullptr};
+CCmdSdkGsm* CCmdSdkGsm::Current = nullptr;
+SRWLOCK CCmdSdkGsm::CurrentLock = SRWLOCK_INIT;
 DWORD CCmdSdkGsm::SimWaitMs = 20000;
 
 namespace {
@@ -66,13 +67,16 @@ uint32_t CallText(FARPROC entry, wchar_t* field, uint32_t size) {
 
 CCmdSdkGsm::CCmdSdkGsm() {
   FUNCTION_TRACE("CCmdSdkGsm::CCmdSdkGsm");
+  AcquireSRWLockExclusive(&CurrentLock);
   Current = this;
+  ReleaseSRWLockExclusive(&CurrentLock);
 }
 
 CCmdSdkGsm::~CCmdSdkGsm() {
   FUNCTION_TRACE("CCmdSdkGsm::~CCmdSdkGsm");
-  CCmdSdkGsm* self = this;
-  Current.compare_exchange_strong(self, nullptr);
+  AcquireSRWLockExclusive(&CurrentLock);  // waits for a delivery in flight
+  if (Current == this) Current = nullptr;
+  ReleaseSRWLockExclusive(&CurrentLock);
 #ifdef QELVXWM_GSM_ONLY
   if (QelApiClose) QelApiClose();
   ReleaseLibrary();
@@ -241,8 +245,9 @@ bool CCmdSdkGsm::GetDevState(DEV_INFO_GSM* record) {
 }
 
 void QELSDK_CALL CCmdSdkGsm::NotifCallback(const SDK_NOTIF* notification) {
-  CCmdSdkGsm* object = Current.load();
-  if (object && notification) object->ClientNotifEx(notification);
+  AcquireSRWLockShared(&CurrentLock);
+  if (Current && notification) Current->ClientNotifEx(notification);
+  ReleaseSRWLockShared(&CurrentLock);
 }
 
 void CCmdSdkGsm::ClientNotifEx(const SDK_NOTIF* notification) {
@@ -396,6 +401,7 @@ bool CCmdSdkGsm::IsDevPresent() {
       HRESULT hr = init();
       if (FAILED(hr)) {
         TBDPrint(TBDCT_LAST, TBDLT_ERROR, L"QelVxAux init failed: 0x%08x", static_cast<unsigned>(hr));
+        uninit();  // a failed start has joined the caller's apartment all the same
       } else {
         uint32_t state = 0;
         int32_t r = getPower(&state);
@@ -424,10 +430,10 @@ bool CCmdSdkGsm::GetSdkInfo(SDK_INFO_GSM* info) {
   TBDPrint(TBCT_INFO, TBDLT_INFO, L"QelApiInterface");
   SetRecordText(info->Version, versionOf(SdkLibrary).c_str());
   TBDPrint(TBCT_INFO, TBDLT_INFO, L"QelVxAux");
-  if (HMODULE aux = LoadFromDirectory(L"QelVxAux.dll")) {
-    SetRecordText(info->AuxVersion, versionOf(aux).c_str());
-    FreeLibrary(aux);
-  }
+  wchar_t path[MAX_PATH];
+  if (FolderFileLoads(SdkDirectory.c_str(), L"QelVxAux.dll", path))  // no start-up just for a version
+    SetRecordText(info->AuxVersion, ReadFileVersion(path, L"Failed to load Version.dll",
+                                                    L"Failed to get version function pointers").c_str());
   TBDPrint(TBCT_INFO, TBDLT_INFO, L"QelVXWM");
   HMODULE self = nullptr;
   GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,

@@ -55,5 +55,9 @@ class CCmdSdkGsm : public SdkCommon {
   uint32_t SimNotifData[8] = {0, 1, 0, 0, 0, 0, 0, 0};
   std::atomic<bool> simNotified_{false};  // the words above came from a notification
 
-  static std::atomic<CCmdSdkGsm*> Current;
+  // The object that receives notifications. The SDK's thread holds CurrentLock shared for
+  // a whole delivery; the destructor takes it exclusively to unpublish the object, so it
+  // waits for a delivery in flight and none can start on a dying object.
+  static CCmdSdkGsm* Current;
+  static SRWLOCK CurrentLock;
 };

@@ -224,17 +224,14 @@ bool CCmdXml::GetXmlDoc(std::wstring& cache) {
   cache = text;
   // Without a log folder the bare name stands, in the current directory; a folder whose path
   // does not fit gets no file rather than one in some other place.
+  // The folder found has room for the file's name.
   wchar_t path[MAX_PATH] = {};
   if (FindLogDirectory(path) == kLogFolderTooLong) {
-    TBDPrint(TBCT_INFO, TBDLT_ERROR, L"Log folder too long, document not saved");
+    // The same folder kept the log from opening: this line goes where it can be seen.
+    TBDPrintWhereSeen(TBCT_INFO, TBDLT_ERROR, L"Log folder too long, document not saved");
     return true;
   }
-  const wchar_t kFileName[] = L"QelVXWM.xml";
-  if (wcslen(path) + wcslen(kFileName) + 1 > MAX_PATH) {
-    TBDPrint(TBCT_INFO, TBDLT_ERROR, L"Log folder too long for %s, document not saved", kFileName);
-    return true;
-  }
-  SafeWcsCat(path, kFileName, MAX_PATH);
+  SafeWcsCat(path, L"QelVXWM.xml", MAX_PATH);
   builder_->Save(path);
   return true;
 }

@@ -16,7 +16,7 @@ extern "C" int __cdecl QelVXWMHCopyDeviceInfo(wchar_t* buffer, unsigned* length)
   FUNCTION_TRACE("QelVXWMHCopyDeviceInfo");
   int result = CVxWmCmd::Instance()->CmdCopyInfo(buffer, length);
   // The buffer holds text only when the copy wrote it.
-  TBDPrint(TBCT_INFO, TBDLT_INFO, L"rCode: %i - Len: %i - %s", result, static_cast<int>(*length),
+  TBDPrint(TBCT_INFO, TBDLT_INFO, L"rCode: %i - Len: %i - %s", result, length ? static_cast<int>(*length) : 0,
            result == 0 ? buffer : L"");
   return result;
 }

@@ -1,7 +1,10 @@
 #include "ModuleLog.h"
 
+#include <initializer_list>
+
 #include "FunctionTrace.h"
 #include "Handles.h"
+#include "LibraryLoad.h"
 #include "Registry.h"
 #include "SafeString.h"
 
@@ -15,6 +18,16 @@ bool Append(wchar_t* buffer, const wchar_t* text) {
   SafeWcsCat(buffer, text, kPathChars);
   return true;
 }
+
+// Whether the texts appended to buffer would fit it.
+bool Fits(const wchar_t* buffer, std::initializer_list<const wchar_t*> texts) {
+  size_t length = wcslen(buffer);
+  for (const wchar_t* text : texts) length += wcslen(text);
+  return length + 1 <= static_cast<size_t>(kPathChars);
+}
+
+// The longest name the module puts in its log folder: the log's backup copy.
+const wchar_t kLongestFileName[] = L"QelVXWM.log_BACKUP";
 
 // An environment value that fits the buffer whole, else false (counted as missing); *tooLong
 // is set when the value exists but does not fit.
@@ -40,6 +53,7 @@ bool WindowsBefore5(bool* failed) {
   return !*failed && version.dwMajorVersion < 5;
 }
 
+bool g_logOpen = false;
 bool g_versionLinePending = false;
 wchar_t g_versionPath[kPathChars] = {};
 bool g_versionOfHost = true;
@@ -86,12 +100,11 @@ bool GetModuleVersion(const wchar_t* path) {
   FUNCTION_TRACE("GetModuleVersion");
   wchar_t file[kPathChars] = {};
   if (path) {
-    UniqueLibrary library(LoadLibraryW(path));
-    if (!library) {
+    if (!FileLoads(path)) {
       TBDPrint(TBCT_INFO, TBDLT_ERROR, L"Failed to load library: %s", path);
       return false;
     }
-    GetModuleFileNameW(library.get(), file, kPathChars);
+    SafeWcsCopy(file, path, kPathChars);
   } else {
     GetModuleFileNameW(nullptr, file, kPathChars);
   }
@@ -118,6 +131,15 @@ void TBDWriteSetupVersionLine() {
   GetModuleVersion(g_versionOfHost ? nullptr : g_versionPath);
 }
 
+void TBDPrintWhereSeen(int32_t cls, int32_t type, const wchar_t* text) {
+  if (g_logOpen) {
+    TBDPrint(cls, type, L"%s", text);
+    return;
+  }
+  std::wstring line = std::wstring(L"QelVXWM : ") + text + L"\r\n";
+  OutputDebugStringW(line.c_str());
+}
+
 bool TBDGetLogDirectory(wchar_t* out) { return FindLogDirectory(out) == kLogFolderFound; }
 
 #ifndef QELVXWM_GSM_ONLY
@@ -135,9 +157,13 @@ LogFolderResult FindLogDirectory(wchar_t* out) {
       return tooLong ? kLogFolderTooLong : kLogFolderNone;
     if (!Append(folder, L"\\Application data")) return kLogFolderTooLong;
   }
-  if (!Append(folder, L"\\Veltra Vazudari")) return kLogFolderTooLong;
+  const wchar_t kVendor[] = L"\\Veltra Vazudari";
+  const wchar_t kLogs[] = L"\\Logs\\";
+  // Nothing is created for a folder whose files would not fit.
+  if (!Fits(folder, {kVendor, kLogs, kLongestFileName})) return kLogFolderTooLong;
+  Append(folder, kVendor);
   CreateDirectoryW(folder, nullptr);
-  if (!Append(folder, L"\\Logs\\")) return kLogFolderTooLong;
+  Append(folder, kLogs);
   if (!Folder(folder)) return kLogFolderNone;
   SafeWcsCopy(out, folder, kPathChars);
   return kLogFolderFound;
@@ -154,7 +180,7 @@ int32_t TBDSetup(const wchar_t* fileName, const wchar_t* appName, bool truncate,
   wchar_t path[kPathChars] = {};
   if (!TBDGetLogDirectory(path)) return 0;
   if (!Append(path, fileName ? fileName : L"")) return 0;  // a cut name would open another file
-  TBDInit(path, appName, s.MaxLogSize, truncate);
+  g_logOpen = TBDInit(path, appName, s.MaxLogSize, truncate);
   TBDPrint(TBCT_INFO, TBDLT_INFO, L"Default logging level:");
   TBDSetClassEnable(TBDCT_ALL_FUNCTIONS, s.EnableAllFunctions != 0);
   TBDSetClassEnable(TBDCT_ALL_MEMORY, s.EnableAllMemory != 0);
@@ -184,7 +210,9 @@ LogFolderResult FindLogDirectory(wchar_t* out) {
   wchar_t folder[kPathChars] = {};
   bool tooLong = false;
   ReadVariable(L"USERPROFILE", folder, &tooLong);
-  if (tooLong || !Append(folder, L"\\Application Data\\Veltra Vazudari\\Logs\\")) return kLogFolderTooLong;
+  const wchar_t kLogs[] = L"\\Application Data\\Veltra Vazudari\\Logs\\";
+  if (tooLong || !Fits(folder, {kLogs, kLongestFileName})) return kLogFolderTooLong;
+  Append(folder, kLogs);
   if (!Folder(folder)) return kLogFolderNone;
   SafeWcsCopy(out, folder, kPathChars);
   return kLogFolderFound;
@@ -202,7 +230,7 @@ int32_t TBDSetup(const wchar_t* fileName, const wchar_t* appName, bool truncate)
   wchar_t path[kPathChars] = {};
   TBDGetLogDirectory(path);
   if (!Append(path, fileName ? fileName : L"")) return 1;  // no log rather than a cut name
-  TBDInit(path, appName, 10000000, truncate);
+  g_logOpen = TBDInit(path, appName, 10000000, truncate);
   for (int32_t cls = TBDCT_ALL; cls <= TBCT_READ; ++cls) TBDSetClassEnable(cls, true);
   TBDSetTraceLevel(TBDOL_TRACE, 0);
   return 1;

@@ -11,10 +11,15 @@
 int32_t TBDSetup(const wchar_t* fileName, const wchar_t* appName, bool truncate);
 #endif
 // The log folder as TBDGetLogDirectory gives it, with the reason when there is none:
-// kLogFolderTooLong when a profile variable or the folder's path does not fit MAX_PATH
-// characters (out is then empty).
+// kLogFolderTooLong when a profile variable, or the folder's path with the names of the
+// files the module keeps there, does not fit MAX_PATH characters (out is then empty and
+// nothing has been created).
 enum LogFolderResult { kLogFolderFound, kLogFolderNone, kLogFolderTooLong };
 LogFolderResult FindLogDirectory(wchar_t* out /* MAX_PATH characters */);
+
+// A line that must be seen: into the module's log, or to the debugger output when the
+// set-up opened none.
+void TBDPrintWhereSeen(int32_t cls, int32_t type, const wchar_t* text);
 
 // Writes the set-up's version line once; called from the first export call, since the line
 // loads version.dll, which may not happen under the loader lock.

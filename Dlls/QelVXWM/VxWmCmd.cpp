@@ -6,6 +6,7 @@
 #include "CmdXml.h"
 #include "FunctionTrace.h"
 #include "Handles.h"
+#include "LibraryLoad.h"
 #include "ModuleLog.h"
 #include "QelVxAux.h"
 #include "SafeString.h"
@@ -18,20 +19,12 @@ namespace {
 CVxWmCmd* g_command = nullptr;
 
 #ifndef QELVXWM_GSM_ONLY
-// dir\name, or false (logged) when it does not fit.
-bool ModulePath(const wchar_t* dir, const wchar_t* name, wchar_t (&path)[MAX_PATH]) {
-  if (SafeSnwprintf(path, MAX_PATH, L"%s\\%s", dir, name)) return true;
-  TBDPrint(TBDCT_LAST, TBDLT_ERROR, L"Path too long for %s", name);
-  return false;
-}
+// No more devices than the maker's device list record holds: a count beyond it is a broken
+// card-detect library, whose devices are read no further.
+constexpr unsigned kMaxCardDevices = sizeof(QelDeviceList::ids) / sizeof(QelDeviceList::ids[0]);
+#endif
 
-HMODULE LoadComponent(const wchar_t* dir, const wchar_t* name, bool logLoading) {
-  wchar_t path[MAX_PATH];
-  if (!ModulePath(dir, name, path)) return nullptr;
-  if (logLoading) TBDPrint(TBCT_INFO, TBDLT_INFO, L"Loading %s", path);
-  return LoadLibraryW(path);
-}
-
+#ifndef QELVXWM_GSM_ONLY
 HMODULE ThisModule() {
   HMODULE self = nullptr;
   GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
@@ -61,15 +54,18 @@ int CVxWmCmd::CmdCopyInfo(wchar_t* buffer, unsigned* length) {
 #ifdef QELVXWM_GSM_ONLY
   CCmdXml::Instance();
 #endif
+  if (!length) return 2;  // no length to read or report: nothing is written
   if (Cache.empty()) {
     TBDPrint(TBCT_INFO, TBDLT_INFO, L"No data");
     return 17;
   }
+  // A null buffer has no room, whatever the length says.
+  unsigned room = buffer ? *length : 0;
   TBDPrint(TBDCT_ALL_MEMORY, TBDLT_INFO, L"%s", Cache.c_str());
   TBDPrint(TBCT_INFO, TBDLT_INFO, L"Resp Length: %i Avail Length: %i", static_cast<int>(Cache.size()),
-           static_cast<int>(*length));
+           static_cast<int>(room));
   unsigned needed = static_cast<unsigned>(Cache.size()) + 1;
-  if (*length < needed) {
+  if (room < needed) {
     *length = needed;
     TBDPrint(TBCT_INFO, TBDLT_TRACE, L"Need bigger buffer: %i", static_cast<int>(needed));
     return 2;
@@ -138,25 +134,22 @@ int CVxWmCmd::CmdGetInfo(const wchar_t* dir) {
 
 void CVxWmCmd::GetSdkInfoCm(SDK_INFO_CM* out, const wchar_t* dir) {
   FUNCTION_TRACE("CCmdSdk::GetSdkInfoCm");
+  // Versions come from the files: no component's start-up runs for them.
+  wchar_t path[MAX_PATH];
   TBDPrint(TBCT_INFO, TBDLT_INFO, L"QelVxAux");
-  if (HMODULE aux = LoadComponent(dir, L"QelVxAux.dll", false)) {
-    SetRecordText(out->AuxVersion, GetModVer(aux).c_str());
-    FreeLibrary(aux);
-  }
+  if (FolderFileLoads(dir, L"QelVxAux.dll", path)) SetRecordText(out->AuxVersion, GetFileVer(path).c_str());
   // The module's own file, whatever it is called.
   TBDPrint(TBCT_INFO, TBDLT_INFO, L"QelVXWM");
   SetRecordText(out->ModuleVersion, GetModVer(ThisModule()).c_str());
   TBDPrint(TBCT_INFO, TBDLT_INFO, L"QelCardDetect");
-  if (HMODULE card = LoadComponent(dir, L"QelCardDetect.dll", false)) {
-    SetRecordText(out->CardDetectVersion, GetModVer(card).c_str());
-    FreeLibrary(card);
-  }
+  if (FolderFileLoads(dir, L"QelCardDetect.dll", path))
+    SetRecordText(out->CardDetectVersion, GetFileVer(path).c_str());
 }
 
 bool CVxWmCmd::IsDevPresent(bool* powered, const wchar_t* dir) {
   FUNCTION_TRACE("CVxWmCmd::IsDevPresent");
   *powered = false;
-  UniqueLibrary aux(LoadComponent(dir, L"QelVxAux.dll", true));
+  UniqueLibrary aux(LoadFromFolder(dir, L"QelVxAux.dll", true));
   if (!aux) TBDPrint(TBDCT_LAST, TBDLT_ERROR, L"Failed to load QelVxAux.dll");
   PFN_QelHWInitialize init = nullptr;
   PFN_QelHWUnInitialize uninit = nullptr;
@@ -169,6 +162,7 @@ bool CVxWmCmd::IsDevPresent(bool* powered, const wchar_t* dir) {
   HRESULT hr = init();
   if (FAILED(hr)) {
     TBDPrint(TBDCT_LAST, TBDLT_ERROR, L"QelVxAux init failed: 0x%08x", static_cast<unsigned>(hr));
+    uninit();  // a failed start has joined the caller's apartment all the same
     return false;
   }
   uint32_t state = 0;
@@ -202,7 +196,7 @@ bool CVxWmCmd::IsDevPresent(bool* powered, const wchar_t* dir) {
 
 int CVxWmCmd::GetDevTech(const wchar_t* dir) {
   FUNCTION_TRACE("CVxWmCmd::GetDevTech");
-  UniqueLibrary card(LoadComponent(dir, L"QelCardDetect.dll", true));
+  UniqueLibrary card(LoadFromFolder(dir, L"QelCardDetect.dll", true));
   if (!card) TBDPrint(TBDCT_LAST, TBDLT_ERROR, L"Failed to load QelCardDetect.dll: %i", static_cast<int>(GetLastError()));
   PFN_ICreateCardDetectClient create = nullptr;
   PFN_IDetectQELDevicesCount count = nullptr;
@@ -223,6 +217,10 @@ int CVxWmCmd::GetDevTech(const wchar_t* dir) {
   }
   int tech = 0;
   unsigned devices = count(client);
+  if (devices > kMaxCardDevices) {
+    TBDPrint(TBDCT_LAST, TBDLT_ERROR, L"Implausible device count: %u, reading %u", devices, kMaxCardDevices);
+    devices = kMaxCardDevices;
+  }
   if (devices == 0) {
     TBDPrint(TBCT_INFO, TBDLT_INFO, L"No Veltra Vazudari Devices");
   } else {
@@ -252,10 +250,14 @@ int CVxWmCmd::GetDevTypeCode(unsigned id) {
 }
 
 std::wstring CVxWmCmd::GetModVer(HMODULE module) {
-  FUNCTION_TRACE("GetModVer");
   wchar_t file[MAX_PATH] = {};
   DWORD n = GetModuleFileNameW(module, file, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) file[0] = 0;
+  return GetFileVer(file);
+}
+
+std::wstring CVxWmCmd::GetFileVer(const wchar_t* file) {
+  FUNCTION_TRACE("GetModVer");
   std::wstring text = ReadFileVersion(file, L"Failed to load Version.dll", L"Failed to get version function pointers");
   if (!text.empty()) TBDPrint(TBCT_INFO, TBDLT_INFO, L"Version: %s", text.c_str());
   return text;

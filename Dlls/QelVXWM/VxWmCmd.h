@@ -26,6 +26,7 @@ class CVxWmCmd {
   int GetDevTech(const wchar_t* dir);
   static int GetDevTypeCode(unsigned id);
   static std::wstring GetModVer(HMODULE module);
+  static std::wstring GetFileVer(const wchar_t* file);  // the same, for a file not loaded
 #endif
 
   CVxWmCmd(const CVxWmCmd&) = delete;

@@ -7,9 +7,12 @@
 
 namespace {
 
+// Opened on first use, closed when the library is freed (a view and two handles: nothing
+// that loads or waits); every load of the library would otherwise leave one behind.
+SimDeviceControl* g_control = nullptr;
 SimDeviceControl& Control() {
-  static SimDeviceControl* control = new SimDeviceControl();  // never freed: DllMain may not
-  return *control;
+  if (!g_control) g_control = new SimDeviceControl();
+  return *g_control;
 }
 
 int g_client;  // what a client handle points to
@@ -35,6 +38,7 @@ unsigned __cdecl IDetectQELDevicesCount(CardDetectClient client) {
 }
 
 unsigned __cdecl IGetQelDeviceID(CardDetectClient client, unsigned index, wchar_t* buffer, unsigned* size) {
+  ++Control()->deviceIdCalls;
   if (!Valid(client) || index >= Control()->deviceCount || index >= 8) return 0;
   if (buffer) lstrcpynW(buffer, L"USB\\VID_1199", 200);
   if (size) *size = 24;
@@ -48,3 +52,14 @@ int __cdecl IDeleteCardDetectClient(CardDetectClient client) {
 }
 
 }  // extern "C"
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void* reserved) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    DisableThreadLibraryCalls(instance);
+    ++Control()->cardDetectAttaches;  // a version read must not get here
+  } else if (reason == DLL_PROCESS_DETACH && !reserved) {
+    delete g_control;
+    g_control = nullptr;
+  }
+  return TRUE;
+}

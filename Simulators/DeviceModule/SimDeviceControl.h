@@ -64,6 +64,8 @@ struct SimDeviceBlock {
   uint32_t carrierId, esn;
   uint16_t prlVersion;
   SimGsmRead reads[kSimReadCount];
+  uint32_t cardDetectAttaches;  // times the card-detect library's entry point saw a process attach
+  uint32_t deviceIdCalls;       // IGetQelDeviceID calls
 };
 
 inline std::string SimDeviceBlockName(DWORD processId = GetCurrentProcessId()) {

@@ -11,9 +11,12 @@
 
 namespace {
 
+// Opened on first use, closed when the library is freed (a view and two handles: nothing
+// that loads or waits); every load of the library would otherwise leave one behind.
+SimDeviceControl* g_control = nullptr;
 SimDeviceControl& Control() {
-  static SimDeviceControl* control = new SimDeviceControl();  // never freed: DllMain may not
-  return *control;
+  if (!g_control) g_control = new SimDeviceControl();
+  return *g_control;
 }
 
 std::atomic<QelNotifyFn> g_callback{nullptr};
@@ -183,7 +186,12 @@ uint32_t QELSDK_CALL QelGetPRLVersion(uint16_t* prl, uint32_t) {
 
 }  // extern "C"
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {
-  if (reason == DLL_PROCESS_ATTACH) DisableThreadLibraryCalls(instance);
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void* reserved) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    DisableThreadLibraryCalls(instance);
+  } else if (reason == DLL_PROCESS_DETACH && !reserved) {
+    delete g_control;
+    g_control = nullptr;
+  }
   return TRUE;
 }

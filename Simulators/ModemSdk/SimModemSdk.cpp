@@ -29,10 +29,12 @@ namespace {
 
 std::atomic<QelNotifyFn> g_callback{nullptr};
 
+// Opened on first use, closed when the library is freed (a view and handles: nothing that
+// loads or waits); every load of the library would otherwise leave one behind.
+SimSdkControl* g_control = nullptr;
 SimSdkControl& Control() {
-  // Made on first use and never freed: DllMain may not close it safely.
-  static SimSdkControl* control = new SimSdkControl();
-  return *control;
+  if (!g_control) g_control = new SimSdkControl();
+  return *g_control;
 }
 
 constexpr uint32_t kNoTimeout = 0xFFFFFFFFu;
@@ -511,10 +513,15 @@ QEL_SDK_MODULE_ENTRY_POINTS(QEL_SIM_DEFINE)
 
 }  // extern "C"
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void* reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
     DisableThreadLibraryCalls(instance);
     InitializeCriticalSection(&g_delivery);
+  } else if (reason == DLL_PROCESS_DETACH && !reserved) {
+    // A thread of ours holds the library while it runs, so none is left here.
+    DeleteCriticalSection(&g_delivery);
+    delete g_control;
+    g_control = nullptr;
   }
   return TRUE;
 }

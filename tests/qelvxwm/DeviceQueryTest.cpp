@@ -6,6 +6,7 @@
 #include <array>
 #include <thread>
 
+#include "DebugOutputCapture.h"
 #include "FirmwareSim.h"
 #include "ModuleTestSupport.h"
 #include "Registry.h"
@@ -66,9 +67,9 @@ class DeviceQuery : public ::testing::Test {
   void TearDown() override { module_.library.reset(); }
 
   // Assembles the folder, loads the module, runs one query and returns the document's tree.
-  std::string Query(const std::vector<Part>& parts, int* result = nullptr) {
+  std::string Query(const std::vector<Part>& parts, int* result = nullptr, const std::string& name = "QelVXWM.dll") {
     dir_ = MakeModuleFolder(TestName(), parts);
-    if (dir_.empty() || !module_.Load(dir_)) return "!not loaded";
+    if (dir_.empty() || !module_.Load(dir_, name)) return "!not loaded";
     int r = module_.Query();
     if (result) *result = r;
     return Tree(module_.Document());
@@ -114,6 +115,10 @@ class DeviceQuery : public ::testing::Test {
 
 const std::vector<Part> kCdmaParts = {{"sim\\sdk\\full\\Qel_Evdomx.dll", "qel_evdomx.dll"}};
 const std::vector<Part> kR4Parts = {{"sim\\module\\Qel32_KX450.dll", ""}};
+const std::vector<Part> kNewerGsmParts = {{"QelVXWM.dll", ""}, {"QelVxAux.dll", ""},
+                                          {"sim\\module\\QelCardDetect.dll", ""}, {"sim\\module\\Qel32_KX450.dll", ""}};
+const std::vector<Part> kOlderGsmParts = {{"gsmonly\\QelVXWM.dll", "QelVXWM.dll"}, {"QelVxAux.dll", ""},
+                                          {"sim\\module\\Qel32_KX450.dll", ""}};
 
 FirmwareSim* DeviceQuery::firmware_ = nullptr;
 
@@ -348,8 +353,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<MissingCase>& info) { return std::string(info.param.name); });
 
 TEST_F(DeviceQuery, ModuleRecordsItsOwnVersionUnderAnyName) {
-  // The welcome application ships the module as QelVXWM.dll; nothing is called QelVxWmU.dll.
-  std::string tree = Query(BaseParts());
+  // Nothing in the folder is called QelVxWmU.dll, or QelVXWM.dll either.
+  std::string tree = Query(BaseParts("QelVXWM.dll", "VxWelcomeInfo.dll"), nullptr, "VxWelcomeInfo.dll");
   EXPECT_NE(tree.find("QelVXWM{Version:2.1.0.7}"), std::string::npos) << tree;
 }
 
@@ -430,7 +435,10 @@ TEST_F(DeviceQuery, LogAndDocumentInTheApplicationDataFolder) {
   std::string log = ReadFile(AppDataLogs() + "QelVXWM.log");
   EXPECT_NE(log.find("QelVXWM : "), std::string::npos);
   EXPECT_NE(log.find("Returning: 0"), std::string::npos);
-  EXPECT_NE(log.find(" 0x"), std::string::npos);
+  char prefix[32];
+  std::snprintf(prefix, sizeof prefix, " 0x%08lx : ", static_cast<unsigned long>(GetCurrentThreadId()));
+  EXPECT_NE(log.find(prefix), std::string::npos) << "the query's lines carry this thread's id: " << prefix;
+  EXPECT_EQ(log.find("ID 0x"), std::string::npos) << "that prefix is the older build's";
   EXPECT_NE(log.find(" E :   selectSingleNode /VXRWM failed, hr = 00000001"), std::string::npos);
 }
 
@@ -460,7 +468,8 @@ TEST_F(DeviceQuery, CopyLogLineShowsOnlyWrittenText) {
 }
 
 // Runs program with args, its standard output into the file out; its exit code.
-DWORD RunPrinting(const std::string& program, const std::string& args, const std::string& out) {
+DWORD RunPrinting(const std::string& program, const std::string& args, const std::string& out,
+                  DWORD timeoutMs = 60000) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   UniqueFile file(CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
   if (!file) return 0x80000000u;
@@ -474,8 +483,9 @@ DWORD RunPrinting(const std::string& program, const std::string& args, const std
   if (!CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
     return GetLastError() | 0x80000000u;
   UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
-  if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) {
+  if (WaitForSingleObject(process.get(), timeoutMs) != WAIT_OBJECT_0) {
     TerminateProcess(process.get(), WAIT_TIMEOUT);
+    WaitForSingleObject(process.get(), 10000);
     return WAIT_TIMEOUT;
   }
   DWORD code = 0;
@@ -552,16 +562,24 @@ TEST_F(ProfileFolders, OverLongApplicationDataSavesNothing) {
   ASSERT_LT(base.size(), 250u);
   CreateDirectoryA((BinDir() + "qelvxwm").c_str(), nullptr);
   CreateDirectoryA(base.c_str(), nullptr);
+  RemoveDirectoryA((base + "\\Veltra Vazudari\\Logs").c_str());
+  RemoveDirectoryA((base + "\\Veltra Vazudari").c_str());
+  ASSERT_FALSE(FileExists(base + "\\Veltra Vazudari"));
   SetEnvironmentVariableA("APPDATA", base.c_str());
   char cwd[MAX_PATH];
   GetCurrentDirectoryA(MAX_PATH, cwd);
   DeleteFileA((std::string(cwd) + "\\QelVXWM.xml").c_str());
   int result = -1;
+  DebugOutputCapture debugOutput;
   std::string tree = Query(BaseParts(), &result);
+  debugOutput.Stop();
   EXPECT_EQ(result, 0);
   EXPECT_NE(tree.find("VXRWM{Header"), std::string::npos);
-  EXPECT_FALSE(FileExists(base + "\\Veltra Vazudari\\Logs"));
+  EXPECT_FALSE(FileExists(base + "\\Veltra Vazudari")) << "nothing created for a path that does not fit";
   EXPECT_FALSE(FileExists(std::string(cwd) + "\\QelVXWM.xml"));
+  // No log could open in that folder: the line goes to the debugger output.
+  EXPECT_NE(debugOutput.text().find("QelVXWM : Log folder too long, document not saved\r\n"), std::string::npos)
+      << debugOutput.text();
 }
 
 // The older GSM-only build: its document for a GSM modem and its log folder.
@@ -640,5 +658,138 @@ TEST_F(DeviceQuery, OlderBuildWithoutModem) {
                   "QelVxAux{Version:1.0.0.1},QelVXWM{Version:2.1.0.7}},Device{Present:FALSE}}");
   EXPECT_EQ((*device_)->openCalls, 0u);
 }
+
+// An SDK shipped as several libraries finds its siblings in the module's folder, whatever
+// the host's folder and current directory (this test program's folder has no sibling).
+TEST_F(DeviceQuery, SdkOfSeveralLibrariesLoadsFromTheModuleFolder) {
+  ScriptCdma();
+  std::string tree = Query(With(BaseParts(), {{"sim\\module\\split\\qel_evdomx.dll", ""},
+                                              {"sim\\module\\split\\QelSdkPart.dll", ""}}));
+  EXPECT_NE(tree.find("QelApiInterface{Version:2.40000.0.65535}"), std::string::npos) << tree;
+  EXPECT_NE(tree.find("ESN:159-00000042,PRL_Version:65535,Carrier_ID:Verizon Vazudari"), std::string::npos) << tree;
+}
+
+// A card-detect library that reports an implausible device count: the query reads no more
+// devices than the maker's device list holds, says so once and ends (run in its own
+// process, where the unbounded count was found to hang).
+TEST_F(DeviceQuery, ImplausibleDeviceCountIsBounded) {
+  device_->SetDevices({2240, 2240, 2240, 2240, 2240, 2240, 2240, 2240});
+  (*device_)->deviceCount = 0xFFFFFFFFu;  // the stand-in answers id 0 past its eight
+  dir_ = MakeModuleFolder(TestName(), BaseParts());
+  ASSERT_FALSE(dir_.empty());
+  std::string out = dir_ + "welcome.txt";
+  ASSERT_EQ(RunPrinting(BinDir() + "welcomeapp.exe", "\"" + dir_ + "QelVXWM.dll\"", out, 120000), 0u);
+  std::string tree = Tree(Wide(ReadFile(out)));
+  EXPECT_NE(tree.find("Technology{Type:HSDPA}"), std::string::npos) << tree;  // the last device read decides
+  std::string log = ReadFile(AppDataLogs() + "QelVXWM.log");
+  EXPECT_EQ(Count(log, "Implausible device count: 4294967295, reading 200\r\n"), 1u) << log.substr(0, 4000);
+  EXPECT_EQ(Count(log, "Unknown device type: 0\r\n"), 192u);
+  EXPECT_EQ((*device_)->deviceIdCalls, 200u);
+}
+
+// Component versions come from the files: a component's start-up runs only when it is
+// used. The card-detect stand-in counts its start-ups; in the older build it stands in as
+// the client library, whose version that build reads and whose exports it then misses.
+struct StartupCase {
+  const char* name;
+  Status firmware;
+  std::vector<Part> parts;
+  const char* version;
+  uint32_t startups;
+};
+void PrintTo(const StartupCase& c, std::ostream* os) { *os << c.name; }
+class ComponentStartups : public DeviceQuery, public ::testing::WithParamInterface<StartupCase> {};
+
+TEST_P(ComponentStartups, RunOnlyForUse) {
+  ScriptGsm(7);
+  SetFirmware(GetParam().firmware);
+  std::string tree = Query(GetParam().parts);
+  EXPECT_NE(tree.find(GetParam().version), std::string::npos) << tree;
+  EXPECT_EQ((*device_)->cardDetectAttaches, GetParam().startups);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Builds, ComponentStartups,
+    ::testing::Values(StartupCase{"NewerRadioOff", kOff, BaseParts(), "QelCardDetect{Version:1.1.0.7}", 0},
+                      StartupCase{"NewerRadioOn", kOn, BaseParts(), "QelCardDetect{Version:1.1.0.7}", 1},
+                      StartupCase{"Older",
+                                  kOn,
+                                  {{"gsmonly\\QelVXWM.dll", "QelVXWM.dll"},
+                                   {"sim\\module\\QelCardDetect.dll", "QelVxAux.dll"},
+                                   {"sim\\module\\Qel32_KX450.dll", ""}},
+                                  "QelVxAux{Version:1.1.0.7}",
+                                  1}),
+    [](const ::testing::TestParamInfo<StartupCase>& info) { return std::string(info.param.name); });
+
+// With the service not registered the client library's start fails; the queries leave the
+// caller's thread out of any apartment, as they found it (both builds).
+struct AbsentCase {
+  const char* name;
+  std::vector<Part> parts;
+};
+void PrintTo(const AbsentCase& c, std::ostream* os) { *os << c.name; }
+class ServiceAbsent : public DeviceQuery, public ::testing::WithParamInterface<AbsentCase> {};
+
+TEST_P(ServiceAbsent, QueriesLeaveTheCallersApartmentClean) {
+  ASSERT_TRUE(WaitServersGone());
+  ASSERT_EQ(RunProgram(X64Dir() + "sim\\QelVxWmi.exe", "-UnregServer"), 0u);
+  struct Reregister {
+    ~Reregister() { EXPECT_TRUE(RegisterSimService()); }
+  } reregister;
+  dir_ = MakeModuleFolder(TestName(), GetParam().parts);
+  ASSERT_TRUE(module_.Load(dir_));
+  std::vector<int> results;
+  HRESULT after = E_FAIL;
+  std::thread([&] {
+    for (int i = 0; i < 3; ++i) results.push_back(module_.Query());
+    after = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (SUCCEEDED(after)) CoUninitialize();
+  }).join();
+  EXPECT_EQ(results, std::vector<int>({0, 0, 0}));
+  EXPECT_EQ(after, S_OK) << "RPC_E_CHANGED_MODE: a query left an apartment behind";
+  EXPECT_NE(module_.Document().find(L"<Present>FALSE</Present>"), std::wstring::npos) << Narrow(module_.Document());
+}
+INSTANTIATE_TEST_SUITE_P(
+    Builds, ServiceAbsent,
+    ::testing::Values(AbsentCase{"Newer", BaseParts()}, AbsentCase{"Older", kOlderGsmParts}),
+    [](const ::testing::TestParamInfo<AbsentCase>& info) { return std::string(info.param.name); });
+
+// Copies with a null buffer or a null length pointer, each in a process of its own (both
+// builds): a null buffer has room 0, a null length pointer gets 2 and nothing is written.
+struct NullCopyCase {
+  const char* name;
+  bool nullBuffer;  // else a null length pointer
+  std::vector<Part> parts;
+};
+void PrintTo(const NullCopyCase& c, std::ostream* os) { *os << c.name; }
+class NullCopies : public DeviceQuery, public ::testing::WithParamInterface<NullCopyCase> {};
+
+TEST_P(NullCopies, AnswerTwoWithoutWriting) {
+  ScriptGsm(7);
+  dir_ = MakeModuleFolder(TestName(), GetParam().parts);
+  ASSERT_FALSE(dir_.empty());
+  std::string out = dir_ + "probe.txt";
+  std::string args = std::string(GetParam().nullBuffer ? "null-buffer" : "null-length") + " \"" + dir_ + "QelVXWM.dll\"";
+  ASSERT_EQ(RunPrinting(BinDir() + "qelvxwm_copyprobe.exe", args, out), 0u) << "the probe crashed";
+  std::string printed = ReadFile(out);
+  int query = -1, result = -1;
+  if (GetParam().nullBuffer) {
+    unsigned length = 0, needed = 0;
+    ASSERT_EQ(std::sscanf(printed.c_str(), "query %d %d %u %u", &query, &result, &length, &needed), 4) << printed;
+    EXPECT_EQ(length, needed) << "the length needed, as for a buffer of room 0";
+    EXPECT_GT(needed, 100u);
+  } else {
+    char buffer[32] = {};
+    ASSERT_EQ(std::sscanf(printed.c_str(), "query %d %d buffer %31s", &query, &result, buffer), 3) << printed;
+    EXPECT_STREQ(buffer, "untouched");
+  }
+  EXPECT_EQ(query, 0);
+  EXPECT_EQ(result, 2);
+}
+INSTANTIATE_TEST_SUITE_P(Builds, NullCopies,
+                         ::testing::Values(NullCopyCase{"NewerNullBuffer", true, kNewerGsmParts},
+                                           NullCopyCase{"NewerNullLength", false, kNewerGsmParts},
+                                           NullCopyCase{"OlderNullBuffer", true, kOlderGsmParts},
+                                           NullCopyCase{"OlderNullLength", false, kOlderGsmParts}),
+                         [](const ::testing::TestParamInfo<NullCopyCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -2,6 +2,7 @@
 // object against the GSM stand-in with a short SIM wait.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 #include <type_traits>
 
@@ -9,6 +10,7 @@
 #include "CmdSdkGsm.h"
 #include "CmdXml.h"
 #include "ModuleLog.h"
+#include "LogTestSeams.h"
 #include "ModuleTestSupport.h"
 #include "SimDeviceControl.h"
 #include "VxWmCmd.h"
@@ -374,6 +376,62 @@ TEST_F(GsmWait, FailedIccidReadWritesNoIccid) {
   EXPECT_NE(tree.find(",SIM{Present:TRUE,Security{PIN1_Locked:FALSE,PIN1_Blocked:FALSE},Home_MCC:000,Home_MNC:000,IMSI:}"),
             std::string::npos)
       << tree;
+}
+
+// A SIM status notification still being delivered on the SDK's thread when the query
+// destroys the GSM object: the destruction waits for it, and a later one finds no object.
+std::atomic<DWORD> g_sdkThread{0};
+HANDLE g_inFlight = nullptr;
+HANDLE g_release = nullptr;
+void HoldSdkDelivery() {  // runs inside the delivery's log line
+  if (GetCurrentThreadId() != g_sdkThread) return;
+  SetEvent(g_inFlight);
+  WaitForSingleObject(g_release, 10000);
+}
+
+TEST(GsmLifetime, DestructionWaitsForANotificationInFlight) {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  std::wstring log = std::wstring(temp) + L"qelvxwm_lifetime_" + std::to_wstring(GetCurrentProcessId()) + L".log";
+  ASSERT_TRUE(TBDInit(log.c_str(), L"UnitTest", 0, true));
+  TBDSetClassEnable(TBCT_INFO, true);  // the delivery's line; trace scopes stay off
+  TBDSetTraceLevel(TBDOL_INFORMATION, 0);
+  UniqueKernelHandle inFlight(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  UniqueKernelHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  UniqueKernelHandle deleted(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  g_inFlight = inFlight.get();
+  g_release = release.get();
+  TBDTestSetLockedHook(HoldSdkDelivery);
+
+  SDK_NOTIF notification = {};
+  notification.id = QEL_NOTIFY_SimStatusExp;
+  notification.data[1] = 7;
+  auto* gsm = new CCmdSdkGsm();
+  std::thread sdk([&] {
+    g_sdkThread = GetCurrentThreadId();
+    CCmdSdkGsm::NotifCallback(&notification);
+  });
+  ASSERT_EQ(WaitForSingleObject(inFlight.get(), 10000), WAIT_OBJECT_0);
+  std::thread query([&] {
+    delete gsm;
+    SetEvent(deleted.get());
+  });
+  DWORD early = WaitForSingleObject(deleted.get(), 1000);
+  SetEvent(release.get());
+  sdk.join();
+  query.join();
+  TBDTestSetLockedHook(nullptr);
+  g_sdkThread = 0;
+  EXPECT_EQ(early, static_cast<DWORD>(WAIT_TIMEOUT)) << "the object was destroyed under a delivery";
+
+  CCmdSdkGsm::NotifCallback(&notification);  // after the destruction: dropped
+  TBDEnd();
+  std::ifstream in(log.c_str(), std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  in.close();
+  DeleteFileW(log.c_str());
+  EXPECT_EQ(Count(text.str(), "SIM status notification recevied"), 1u);
 }
 
 }  // namespace

@@ -47,8 +47,8 @@ struct Part {
 };
 
 // The usual parts: the module, the client library and the card-detect library.
-inline std::vector<Part> BaseParts(const std::string& module = "QelVXWM.dll") {
-  return {{module, "QelVXWM.dll"}, {"QelVxAux.dll", ""}, {"sim\\module\\QelCardDetect.dll", ""}};
+inline std::vector<Part> BaseParts(const std::string& module = "QelVXWM.dll", const std::string& name = "QelVXWM.dll") {
+  return {{module, name}, {"QelVxAux.dll", ""}, {"sim\\module\\QelCardDetect.dll", ""}};
 }
 
 // A fresh folder bin\qelvxwm\<name>\ holding the parts.
@@ -90,8 +90,8 @@ struct Module {
   PFN_QelVXWMHQueryDeviceInfo Query = nullptr;
   PFN_QelVXWMHCopyDeviceInfo Copy = nullptr;
 
-  bool Load(const std::string& dir) {
-    library.reset(LoadLibraryA((dir + "QelVXWM.dll").c_str()));
+  bool Load(const std::string& dir, const std::string& name = "QelVXWM.dll") {
+    library.reset(LoadLibraryA((dir + name).c_str()));
     if (!library) return false;
     Query = reinterpret_cast<PFN_QelVXWMHQueryDeviceInfo>(
         reinterpret_cast<void*>(GetProcAddress(library.get(), "QelVXWMHQueryDeviceInfo")));

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "DebugOutputCapture.h"
 #include "LogTestSeams.h"
 #include "Registry.h"
 #include "devurezazeve.h"
@@ -121,30 +122,20 @@ TEST_F(WideLog, LongMessageIsCutAt1024Characters) {
   EXPECT_EQ(bytes.substr(w, end - w).find_first_not_of('w'), std::string::npos);
 }
 
-// Debugger output as a vectored handler sees it: OutputDebugString raises it as an exception.
-std::string g_debugText;
-LONG CALLBACK CaptureDebugOutput(EXCEPTION_POINTERS* e) {
-  const EXCEPTION_RECORD* r = e->ExceptionRecord;
-  if (r->ExceptionCode != DBG_PRINTEXCEPTION_C || r->NumberParameters < 2) return EXCEPTION_CONTINUE_SEARCH;
-  g_debugText.append(reinterpret_cast<const char*>(r->ExceptionInformation[1]));
-  return EXCEPTION_CONTINUE_EXECUTION;
-}
-
 TEST_F(WideLog, DebuggerOutputOnlyInTheOlderBuild) {
   ASSERT_TRUE(Open());
   TBDSetClassEnable(TBCT_READ, false);
-  g_debugText.clear();
-  PVOID handler = AddVectoredExceptionHandler(1, CaptureDebugOutput);
+  qeltest::DebugOutputCapture debugOutput;
   TBDPrint(TBCT_INFO, TBDLT_INFO, L"passing %s", L"line");
   TBDPrint(TBCT_READ, TBDLT_INFO, L"dropped line");
-  RemoveVectoredExceptionHandler(handler);
+  debugOutput.Stop();
   TBDEnd();
   std::string line = "WideTest : " + Time() + ThreadPrefix() + " i :   passing line\r\n";
   EXPECT_NE(ReadBytes(path_).find(line), std::string::npos);
 #ifdef TBD_OLDER_BUILD
-  EXPECT_EQ(g_debugText, line) << "every passing line, and only those";
+  EXPECT_EQ(debugOutput.text(), line) << "every passing line, and only those";
 #else
-  EXPECT_EQ(g_debugText, "");
+  EXPECT_EQ(debugOutput.text(), "");
 #endif
 }
 

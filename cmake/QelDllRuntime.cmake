@@ -1,0 +1,19 @@
+# qel_release_cxx_runtime_at_unload(): compiles src/Common/Runtime/ReleaseCxxRuntime.cpp into
+# every shared library defined so far, so that a library's static C++ runtime gives back
+# its emergency exception buffer when the library is freed (see that file).
+function(qel_release_cxx_runtime_at_unload)
+  set(source ${PROJECT_SOURCE_DIR}/src/Common/Runtime/ReleaseCxxRuntime.cpp)
+  set(pending ${PROJECT_SOURCE_DIR})
+  while(pending)
+    list(POP_FRONT pending dir)
+    get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+    list(APPEND pending ${subdirs})
+    get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+    foreach(target ${targets})
+      get_target_property(type ${target} TYPE)
+      if(type STREQUAL "SHARED_LIBRARY" OR type STREQUAL "MODULE_LIBRARY")
+        target_sources(${target} PRIVATE ${source})
+      endif()
+    endforeach()
+  endwhile()
+endfunction()
