@@ -1,6 +1,7 @@
 #include "CmdSdkGsm.h"
 
 #include "CmdXml.h"
+#include "CriticalSection.h"
 #include "FunctionTrace.h"
 #include "QelVxAux.h"
 #include "SafeString.h"
@@ -67,16 +68,16 @@ uint32_t CallText(FARPROC entry, wchar_t* field, uint32_t size) {
 
 CCmdSdkGsm::CCmdSdkGsm() {
   FUNCTION_TRACE("CCmdSdkGsm::CCmdSdkGsm");
-  AcquireSRWLockExclusive(&CurrentLock);
+  SrwLockGuard hold(CurrentLock);
   Current = this;
-  ReleaseSRWLockExclusive(&CurrentLock);
 }
 
 CCmdSdkGsm::~CCmdSdkGsm() {
   FUNCTION_TRACE("CCmdSdkGsm::~CCmdSdkGsm");
-  AcquireSRWLockExclusive(&CurrentLock);  // waits for a delivery in flight
-  if (Current == this) Current = nullptr;
-  ReleaseSRWLockExclusive(&CurrentLock);
+  {
+    SrwLockGuard hold(CurrentLock);  // waits for a delivery in flight
+    if (Current == this) Current = nullptr;
+  }
 #ifdef QELVXWM_GSM_ONLY
   if (QelApiClose) QelApiClose();
   ReleaseLibrary();
@@ -245,9 +246,8 @@ bool CCmdSdkGsm::GetDevState(DEV_INFO_GSM* record) {
 }
 
 void QELSDK_CALL CCmdSdkGsm::NotifCallback(const SDK_NOTIF* notification) {
-  AcquireSRWLockShared(&CurrentLock);
+  SrwLockGuard hold(CurrentLock, SrwLockGuard::kShared);
   if (Current && notification) Current->ClientNotifEx(notification);
-  ReleaseSRWLockShared(&CurrentLock);
 }
 
 void CCmdSdkGsm::ClientNotifEx(const SDK_NOTIF* notification) {

@@ -1,5 +1,6 @@
 #include "AuxApi.h"
 
+#include "CriticalSection.h"
 #include "EngineLife.h"
 
 namespace {
@@ -76,12 +77,13 @@ void CQelAuxApi::Loop() {
     }
     for (;;) {
       Request* r = nullptr;
-      AcquireSRWLockExclusive(&requestsLock_);
-      if (!requests_.empty()) {
-        r = requests_.front();
-        requests_.erase(requests_.begin());
+      {
+        SrwLockGuard hold(requestsLock_);
+        if (!requests_.empty()) {
+          r = requests_.front();
+          requests_.erase(requests_.begin());
+        }
       }
-      ReleaseSRWLockExclusive(&requestsLock_);
       if (!r) break;
       HANDLE done = r->done;
       bool last = r->op == Op::kUnload;  // asked by another thread, which waits for the end
@@ -106,9 +108,10 @@ long CQelAuxApi::Run(Op op, const char* name, uint32_t* state, uint32_t value, Q
   if (!thread_) return kAuxUnreachable;
   r.done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   if (!r.done) return kAuxUnreachable;
-  AcquireSRWLockExclusive(&requestsLock_);
-  requests_.push_back(&r);
-  ReleaseSRWLockExclusive(&requestsLock_);
+  {
+    SrwLockGuard hold(requestsLock_);
+    requests_.push_back(&r);
+  }
   SetEvent(requestEvent_);
   // A power notification in flight on the library's thread may be sending to this one.
   WaitDispatchingSent(r.done);

@@ -4,19 +4,13 @@
 #include <atomic>
 #include <vector>
 
+#include "CriticalSection.h"
 #include "Engine.h"
 
 namespace {
 
 // Held only for pointer loads, counts and the small lists below: never across a call out.
 SRWLOCK g_lock = SRWLOCK_INIT;
-class Exclusive {
- public:
-  Exclusive() { AcquireSRWLockExclusive(&g_lock); }
-  ~Exclusive() { ReleaseSRWLockExclusive(&g_lock); }
-  Exclusive(const Exclusive&) = delete;
-  Exclusive& operator=(const Exclusive&) = delete;
-};
 
 CSEVDOEngine* g_published = nullptr;  // mirrored in g_engine for the readers that only look
 CSEVDOEngine* g_stopping = nullptr;   // unpublished, its SDK not stopped yet
@@ -65,7 +59,7 @@ void AddRef(CSEVDOEngine* e, EngineRef::Kind kind) {
 void Release(CSEVDOEngine* e, EngineRef::Kind kind) {
   bool drained, last;
   {
-    Exclusive hold;
+    SrwLockGuard hold(g_lock);
     if (kind == EngineRef::kCall) RemoveOne(e->life_.callThreads, GetCurrentThreadId());
     long refs = --e->life_.refs;
     drained = e->life_.stopRequested && refs == 1;
@@ -88,7 +82,7 @@ void KillTimersHere(bool (*match)(const TimerRecord&, uint64_t), uint64_t value,
   DWORD self = GetCurrentThreadId();
   std::vector<TimerRecord> killed;
   {
-    Exclusive hold;
+    SrwLockGuard hold(g_lock);
     for (auto it = g_timers.begin(); it != g_timers.end();) {
       if (it->thread == self && match(*it, value)) {
         killed.push_back(*it);
@@ -110,7 +104,7 @@ void KillTimersHere(bool (*match)(const TimerRecord&, uint64_t), uint64_t value,
 void FinishStop(CSEVDOEngine* e) {
   std::vector<UINT_PTR> gone;
   {
-    Exclusive hold;
+    SrwLockGuard hold(g_lock);
     e->life_.stopDone = true;
     if (g_stopping == e) g_stopping = nullptr;
     // The SDK's thread dispatches no more: its initialisation timer of this engine is gone,
@@ -132,7 +126,7 @@ void FinishStop(CSEVDOEngine* e) {
 void DeleteWhenDrained(CSEVDOEngine* e) {
   for (;;) {
     {
-      Exclusive hold;
+      SrwLockGuard hold(g_lock);
       if (e->life_.refs == 1) break;
     }
     WaitForSingleObject(e->life_.drainedEvent, INFINITE);
@@ -165,8 +159,16 @@ HMODULE HoldThisModule() {
   return module;
 }
 
+// FreeLibrary as a thread's start routine: both take one pointer and are WINAPI.
+static_assert(sizeof(BOOL) == sizeof(DWORD), "FreeLibrary's result is the thread's exit code");
+void GiveBackModule(HMODULE module) {
+  if (!module) return;
+  auto start = reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void*>(&FreeLibrary));
+  if (HANDLE thread = CreateThread(nullptr, 0, start, module, 0, nullptr)) CloseHandle(thread);
+}
+
 void ParkModule(HMODULE module) {
-  Exclusive hold;
+  SrwLockGuard hold(g_lock);
   g_parked.push_back({GetCurrentThreadId(), module});
 }
 
@@ -176,7 +178,7 @@ void ReleaseParkedModules() {
   DWORD self = GetCurrentThreadId();
   std::vector<HMODULE> mine;
   {
-    Exclusive hold;
+    SrwLockGuard hold(g_lock);
     if (g_parked.empty()) return;
     for (auto it = g_parked.begin(); it != g_parked.end();) {
       if (it->thread == self) {
@@ -203,7 +205,7 @@ bool InSentMessage() { return (InSendMessageEx(nullptr) & (ISMEX_SEND | ISMEX_RE
 
 EngineRef::EngineRef(Kind kind) : engine_(nullptr), kind_(kind) {
   if (kind == kCall) ReleaseParkedModules();
-  Exclusive hold;
+  SrwLockGuard hold(g_lock);
   if (g_published) {
     engine_ = g_published;
     AddRef(engine_, kind);
@@ -219,12 +221,12 @@ bool EngineRef::Stopped() const { return engine_ && engine_->life_.stopRequested
 int EngineRef::Answer(int result) const { return Stopped() ? static_cast<int>(WMC_ERROR_NOT_STARTED) : result; }
 
 DeliveryScope::DeliveryScope() {
-  Exclusive hold;
+  SrwLockGuard hold(g_lock);
   g_deliveryThreads.push_back(GetCurrentThreadId());
 }
 
 DeliveryScope::~DeliveryScope() {
-  Exclusive hold;
+  SrwLockGuard hold(g_lock);
   RemoveOne(g_deliveryThreads, GetCurrentThreadId());
 }
 
@@ -233,7 +235,7 @@ int BeginEngineCreation() {
   for (;;) {
     CSEVDOEngine* stopping = nullptr;
     {
-      Exclusive hold;
+      SrwLockGuard hold(g_lock);
       if (g_creating) return WMC_ERROR_BUSY;
       if (!g_stopping) {
         g_creating = true;
@@ -251,13 +253,13 @@ int BeginEngineCreation() {
 }
 
 void EndEngineCreation() {
-  Exclusive hold;
+  SrwLockGuard hold(g_lock);
   g_creating = false;
 }
 
 void PublishEngine(CSEVDOEngine* engine) {
   engine->life_.module = HoldThisModule();
-  Exclusive hold;
+  SrwLockGuard hold(g_lock);
   engine->life_.serial = ++g_serials;
   engine->life_.refs = 1;  // the owner's, handed to the stopper at shutdown
   g_published = engine;
@@ -269,7 +271,7 @@ int ShutdownEngine() {
   CSEVDOEngine* e;
   bool inDelivery, callHere;
   {
-    Exclusive hold;
+    SrwLockGuard hold(g_lock);
     e = g_published;
     if (!e) return WMC_ERROR_NOT_STARTED;
     g_published = nullptr;
@@ -320,7 +322,7 @@ void StartEngineTimer(EngineTimer kind, const CSEVDOEngine* engine, DWORD ms, TI
   if (!id) return;
   HMODULE module = kind == EngineTimer::kInit ? nullptr : HoldThisModule();
   {
-    Exclusive hold;
+    SrwLockGuard hold(g_lock);
     for (TimerRecord& t : g_timers)
       if (t.kind == kind) t.serial = 0;  // superseded
     g_timers.push_back({kind, id, GetCurrentThreadId(), engine->life_.serial, module});
@@ -332,7 +334,7 @@ EngineRef TimerEngine(EngineTimer kind, UINT_PTR id) {
   DWORD self = GetCurrentThreadId();
   HMODULE module = nullptr;
   {
-    Exclusive hold;
+    SrwLockGuard hold(g_lock);
     auto it = std::find_if(g_timers.begin(), g_timers.end(),
                            [&](const TimerRecord& t) { return t.id == id && t.thread == self && t.kind == kind; });
     if (it != g_timers.end() && g_published && it->serial == g_published->life_.serial) {

@@ -18,6 +18,10 @@ HMODULE HoldThisModule();
 void ParkModule(HMODULE module);
 // Gives back the references this thread parked (every export does, as it starts).
 void ReleaseParkedModules();
+// Gives a reference back from a new thread whose start routine is the system's FreeLibrary,
+// so no code of ours runs after it, whatever thread calls this and whenever. Without a
+// thread the reference stays: the library then stays loaded, never unmapped under a caller.
+void GiveBackModule(HMODULE module);
 
 // Waits for the handle while dispatching the messages that other threads send to this one,
 // so that a notification that forwards to this thread with SendMessage is not blocked by the

@@ -30,6 +30,15 @@ struct SimClientBlock {
   uint32_t callbackSet;
   uint32_t callCount;
   SimClientCall calls[kSimClientLogSize];
+  // Slow calls: each export sleeps its delay, plus a random 0..randomDelayMaxMs.
+  uint32_t initializeDelayMs;
+  uint32_t getPowerDelayMs;
+  uint32_t setPowerDelayMs;
+  uint32_t registerDelayMs;
+  uint32_t unInitializeDelayMs;
+  uint32_t randomDelayMaxMs;
+  uint32_t randomSeed;     // 0: seeded by the tick count
+  int32_t initialized;     // QelHWInitialize calls less QelHWUnInitialize calls
 };
 
 inline std::string SimClientBlockName(DWORD processId = GetCurrentProcessId()) {

@@ -55,6 +55,22 @@ SimClientControl& Control() {
   return *control;
 }
 
+// Sleeps the call's own delay and a random share, from a generator under the block's lock.
+void Delay(uint32_t ms) {
+  SimClientControl& c = Control();
+  if (uint32_t max = c->randomDelayMaxMs) {
+    static std::atomic<uint32_t> state{0};
+    uint32_t x = state.load();
+    if (!x) x = c->randomSeed ? c->randomSeed : GetTickCount() | 1u;
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    state = x;
+    ms += x % (max + 1);
+  }
+  if (ms) Sleep(ms);
+}
+
 void CheckThread() {
   SimClientControl& c = Control();
   if (c->initializedThread && c->initializedThread != GetCurrentThreadId()) ++c->wrongThreadCalls;
@@ -66,6 +82,8 @@ extern "C" {
 
 HRESULT __cdecl QelHWInitialize(void) {
   Control().Log("QelHWInitialize", 0);
+  Delay(Control()->initializeDelayMs);
+  InterlockedIncrement(reinterpret_cast<volatile LONG*>(&Control()->initialized));
   Control()->initializedThread = GetCurrentThreadId();
   MakeApartmentWindow();
   return Control()->initializeResult;
@@ -73,6 +91,8 @@ HRESULT __cdecl QelHWInitialize(void) {
 
 void __cdecl QelHWUnInitialize(void) {
   Control().Log("QelHWUnInitialize", 0);
+  Delay(Control()->unInitializeDelayMs);
+  InterlockedDecrement(reinterpret_cast<volatile LONG*>(&Control()->initialized));
   CheckThread();
   Control()->initializedThread = 0;
   g_callback = nullptr;
@@ -81,6 +101,7 @@ void __cdecl QelHWUnInitialize(void) {
 
 int32_t __cdecl QelHWGetPower(uint32_t* state) {
   Control().Log("QelHWGetPower", 0);
+  Delay(Control()->getPowerDelayMs);
   CheckThread();
   if (Control()->getPowerResult) return Control()->getPowerResult;
   *state = Control()->powerState ? Control()->powerState : 1u;
@@ -89,6 +110,7 @@ int32_t __cdecl QelHWGetPower(uint32_t* state) {
 
 int32_t __cdecl QelHWSetPower(uint32_t state) {
   Control().Log("QelHWSetPower", state);
+  Delay(Control()->setPowerDelayMs);
   CheckThread();
   if (Control()->setPowerResult) return Control()->setPowerResult;
   if (state != 1 && state != 2) return QELHW_ERR_INVALID_STATE;
@@ -99,6 +121,7 @@ int32_t __cdecl QelHWSetPower(uint32_t state) {
 
 int32_t __cdecl QelHWRegisterCallback(QelHWCallback fn) {
   Control().Log("QelHWRegisterCallback", fn ? 1 : 0);
+  Delay(Control()->registerDelayMs);
   g_callback = fn;
   Control()->callbackSet = fn ? 1 : 0;
   return 0;

@@ -41,6 +41,16 @@ constexpr uint32_t kNoTimeout = 0xFFFFFFFFu;
 uint32_t Arg(uint64_t v) { return static_cast<uint32_t>(v); }
 uint32_t Arg(const void* p) { return p ? 1u : 0u; }
 
+// A small generator under the block's lock, so a seed replays the same delays.
+uint32_t RandomBelow(SimSdkBlock& b, uint32_t bound) {
+  static uint32_t state = 0;
+  if (!state) state = b.randomSeed ? b.randomSeed : GetTickCount() | 1u;
+  state ^= state << 13;
+  state ^= state >> 17;
+  state ^= state << 5;
+  return state % bound;
+}
+
 // Logs the call and returns its entry's script (copied under the lock).
 SimSdkEntry Begin(const char* name, uint32_t timeout, std::initializer_list<uint32_t> args) {
   SimSdkControl& c = Control();
@@ -66,6 +76,7 @@ SimSdkEntry Begin(const char* name, uint32_t timeout, std::initializer_list<uint
       call.result = script.result;
     }
     ++b.callCount;
+    if (b.randomDelayMaxMs) script.delayMs += RandomBelow(b, b.randomDelayMaxMs + 1);
   }
   if (script.delayMs) Sleep(script.delayMs);
   return script;
@@ -318,6 +329,7 @@ uint32_t QELSDK_CALL QelApiOpenEx(int32_t mode, void* record) {
     result = s.result ? s.result : (mode >= 0 && mode < kSimSdkOpenModes ? c->openResult[mode] : 0);
     if (mode == QEL_OPEN_MODE_PASSPHRASE && record) lstrcpynA(c->passphrase, static_cast<const char*>(record), 17);
     if (result == 0) {
+      if (c->opened) ++c->overlappingOpens;
       c->opened = 1;
       if (record && mode != QEL_OPEN_MODE_PASSPHRASE)
         std::memcpy(static_cast<uint8_t*>(record) + kSdkOpenRecordModelOffset, &c->modelCode, sizeof(uint32_t));

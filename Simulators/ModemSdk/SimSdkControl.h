@@ -73,6 +73,11 @@ struct SimSdkBlock {
   SimSdkParametersState parameters;
   SimSdkFieldTestState fieldTest;
   SimSdkSmsState sms;
+  // Stress scripts: every entry point first sleeps a random 0..randomDelayMaxMs (seeded per
+  // process by randomSeed, 0: by the tick count); opens made while a session was open.
+  uint32_t randomDelayMaxMs;
+  uint32_t randomSeed;
+  uint32_t overlappingOpens;
 };
 
 // The index of an entry point's script: base list, then EV-DO list, then the module's.

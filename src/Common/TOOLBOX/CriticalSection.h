@@ -55,3 +55,23 @@ class AutoLeaveCriticalSection {
  private:
   CRITICAL_SECTION* cs_;
 };
+
+// Scoped hold of a slim reader/writer lock: exclusive, or shared for readers that only look.
+class SrwLockGuard {
+ public:
+  enum Mode { kExclusive, kShared };
+  explicit SrwLockGuard(SRWLOCK& lock, Mode mode = kExclusive) : lock_(lock), mode_(mode) {
+    if (mode_ == kShared) ::AcquireSRWLockShared(&lock_);
+    else ::AcquireSRWLockExclusive(&lock_);
+  }
+  ~SrwLockGuard() {
+    if (mode_ == kShared) ::ReleaseSRWLockShared(&lock_);
+    else ::ReleaseSRWLockExclusive(&lock_);
+  }
+  SrwLockGuard(const SrwLockGuard&) = delete;
+  SrwLockGuard& operator=(const SrwLockGuard&) = delete;
+
+ private:
+  SRWLOCK& lock_;
+  Mode mode_;
+};
