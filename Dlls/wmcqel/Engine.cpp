@@ -9,7 +9,6 @@
 #include "EngineTestSeams.h"
 
 HostCallbackTable g_hostCallbacks;
-std::atomic<CSEVDOEngine*> g_engine{nullptr};
 std::atomic<UINT_PTR> g_activationTimer{0};
 std::atomic<uint32_t> g_ignoreNextDisconnect{0};
 std::atomic<uint32_t> g_firstMessageRead{0};
@@ -74,6 +73,7 @@ CSEVDOEngine::~CSEVDOEngine() {
 void CSEVDOEngine::Stop() {
   DebugLog("CSEVDOEngine::~CSEVDOEngine()\n");
   if (sdk_) {
+    sdk_->AwaitCallsInFlight();
     InitNotifications(0);
     sdk_->Close();
     sdk_->Retire(0);  // no caller reaches the SDK again, whatever the close answered

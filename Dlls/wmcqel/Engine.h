@@ -37,7 +37,6 @@ struct HostCallbackTable {
 };
 extern HostCallbackTable g_hostCallbacks;
 class CSEVDOEngine;
-extern std::atomic<CSEVDOEngine*> g_engine;
 extern std::atomic<UINT_PTR> g_activationTimer;
 extern std::atomic<uint32_t> g_ignoreNextDisconnect;
 extern std::atomic<uint32_t> g_firstMessageRead;

@@ -6,27 +6,28 @@
 
 #include "CriticalSection.h"
 #include "Engine.h"
+#include "EngineTestSeams.h"
 
 namespace {
 
-// Held only for pointer loads, counts and the small lists below: never across a call out.
+// Held only for the phase, pointer loads, counts and the small lists below: never across a
+// call out.
 SRWLOCK g_lock = SRWLOCK_INIT;
 
-CSEVDOEngine* g_published = nullptr;  // mirrored in g_engine for the readers that only look
-CSEVDOEngine* g_stopping = nullptr;   // unpublished, its SDK not stopped yet
-bool g_creating = false;
+enum class Phase { kNone, kCreating, kRunning, kStopping };
+Phase g_phase = Phase::kNone;
+// The one engine pointer: the published engine while running, the one whose SDK is closing
+// while stopping, else null.
+CSEVDOEngine* g_engine = nullptr;
+bool g_creationCancelled = false;  // creating: a WMC_Shutdown came meanwhile
 uint64_t g_serials = 0;
 std::vector<DWORD> g_deliveryThreads;  // one entry per delivery in flight
-struct Parked {
-  DWORD thread;
-  HMODULE module;
-};
-std::vector<Parked> g_parked;
 
 struct TimerRecord {
   EngineTimer kind;
   UINT_PTR id;
   DWORD thread;
+  HANDLE threadHandle;  // tells when the thread, and with it the timer, is gone
   uint64_t serial;
   HMODULE hold;
 };
@@ -71,13 +72,17 @@ void Release(CSEVDOEngine* e, EngineRef::Kind kind) {
     // thread must not be the one that lets the library go.
     HMODULE module = e->life_.module;
     delete e;
-    if (module) ParkModule(module);
+    GiveBackModule(module);
   }
 }
 
-// Kills timers of this thread (those of one engine, or of one kind). Their references go back
-// at once from an export; a timer procedure parks them, since it still returns into the
-// library after its engine reference (what keeps the library now) is gone.
+void ForgetTimer(const TimerRecord& t) {
+  if (t.threadHandle) CloseHandle(t.threadHandle);
+}
+
+// Kills timers of this thread (those of one engine, or of one kind). An export gives their
+// references back at once; a timer procedure, which still returns into the library, through
+// GiveBackModule.
 void KillTimersHere(bool (*match)(const TimerRecord&, uint64_t), uint64_t value, bool inTimer) {
   DWORD self = GetCurrentThreadId();
   std::vector<TimerRecord> killed;
@@ -96,7 +101,8 @@ void KillTimersHere(bool (*match)(const TimerRecord&, uint64_t), uint64_t value,
     KillTimer(nullptr, t.id);
     UINT_PTR id = t.id;
     TimerSlot(t.kind).compare_exchange_strong(id, 0);
-    if (t.hold && inTimer) ParkModule(t.hold);
+    ForgetTimer(t);
+    if (t.hold && inTimer) GiveBackModule(t.hold);
     else if (t.hold) FreeLibrary(t.hold);
   }
 }
@@ -106,12 +112,16 @@ void FinishStop(CSEVDOEngine* e) {
   {
     SrwLockGuard hold(g_lock);
     e->life_.stopDone = true;
-    if (g_stopping == e) g_stopping = nullptr;
+    if (g_phase == Phase::kStopping && g_engine == e) {
+      g_phase = Phase::kNone;
+      g_engine = nullptr;
+    }
     // The SDK's thread dispatches no more: its initialisation timer of this engine is gone,
     // and the slot names it no longer.
     for (auto it = g_timers.begin(); it != g_timers.end();) {
       if (it->kind == EngineTimer::kInit && it->serial == e->life_.serial) {
         gone.push_back(it->id);
+        ForgetTimer(*it);
         it = g_timers.erase(it);
       } else {
         ++it;
@@ -120,6 +130,39 @@ void FinishStop(CSEVDOEngine* e) {
   }
   for (UINT_PTR id : gone) TimerSlot(EngineTimer::kInit).compare_exchange_strong(id, 0);
   SetEvent(e->life_.stopDoneEvent);
+}
+
+// Under the lock: a timer that holds the library and belongs to no running engine (shut
+// down, or superseded); it stops at its next tick, or with its thread.
+bool Orphaned(const TimerRecord& t) {
+  if (!t.hold) return false;
+  return !(g_phase == Phase::kRunning && t.serial == g_engine->life_.serial);
+}
+bool HasOrphanedTimers() { return std::any_of(g_timers.begin(), g_timers.end(), Orphaned); }
+
+// Gives back the references of orphaned timers whose threads have ended (a thread's timers
+// end with it), polling until none is left: a tick of a live one gives its own back.
+void ReapOrphanedTimers() {
+  for (;;) {
+    std::vector<HMODULE> gone;
+    bool waiting = false;
+    {
+      SrwLockGuard hold(g_lock);
+      for (auto it = g_timers.begin(); it != g_timers.end();) {
+        if (Orphaned(*it) && WaitForSingleObject(it->threadHandle, 0) == WAIT_OBJECT_0) {
+          gone.push_back(it->hold);
+          ForgetTimer(*it);
+          it = g_timers.erase(it);
+        } else {
+          waiting = waiting || Orphaned(*it);
+          ++it;
+        }
+      }
+    }
+    for (HMODULE m : gone) FreeLibrary(m);  // the caller's own reference still holds
+    if (!waiting) return;
+    Sleep(100);
+  }
 }
 
 // Deletes once only the owner's reference (the caller's) is left.
@@ -135,18 +178,26 @@ void DeleteWhenDrained(CSEVDOEngine* e) {
   delete e;
 }
 
-// The stopper: the SDK is closed here while the shutting-down thread keeps serving the
-// messages that notifications in flight send it.
+// The stopper: the SDK is closed here, once the SDK calls in flight have returned, while the
+// shutting-down thread keeps serving the messages that notifications in flight send it. It
+// then waits for the other references, deletes, and gives back what timers that could not be
+// killed still hold once their threads are gone.
 DWORD WINAPI StopperThread(void* param) {
   auto* e = static_cast<CSEVDOEngine*>(param);
   HMODULE module = e->life_.module;
   e->Stop();
   FinishStop(e);
   DeleteWhenDrained(e);
+  ReapOrphanedTimers();
   FreeLibraryAndExitThread(module, 0);
 }
 
 }  // namespace
+
+CSEVDOEngine* PublishedEngine() {
+  SrwLockGuard hold(g_lock);
+  return g_phase == Phase::kRunning ? g_engine : nullptr;
+}
 
 struct EngineLifeAccess {
   // Takes over a reference counted under the lock (null: none).
@@ -167,35 +218,14 @@ void GiveBackModule(HMODULE module) {
   if (HANDLE thread = CreateThread(nullptr, 0, start, module, 0, nullptr)) CloseHandle(thread);
 }
 
-void ParkModule(HMODULE module) {
-  SrwLockGuard hold(g_lock);
-  g_parked.push_back({GetCurrentThreadId(), module});
-}
-
-void ReleaseParkedModules() {
-  // Only this thread's: what parked them has returned (or still holds the engine and so the
-  // library, when this export runs inside it).
-  DWORD self = GetCurrentThreadId();
-  std::vector<HMODULE> mine;
-  {
-    SrwLockGuard hold(g_lock);
-    if (g_parked.empty()) return;
-    for (auto it = g_parked.begin(); it != g_parked.end();) {
-      if (it->thread == self) {
-        mine.push_back(it->module);
-        it = g_parked.erase(it);
-      } else {
-        ++it;
-      }
-    }
-  }
-  for (HMODULE m : mine) FreeLibrary(m);
-}
-
-void WaitDispatchingSent(HANDLE handle) {
+bool WaitDispatchingSent(HANDLE handle, DWORD ms) {
+  DWORD start = GetTickCount();
   for (;;) {
-    DWORD w = MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_SENDMESSAGE);
-    if (w != WAIT_OBJECT_0 + 1) return;
+    DWORD elapsed = GetTickCount() - start;
+    DWORD left = ms == INFINITE ? INFINITE : elapsed < ms ? ms - elapsed : 0;
+    DWORD w = MsgWaitForMultipleObjects(1, &handle, FALSE, left, QS_SENDMESSAGE);
+    if (w == WAIT_OBJECT_0) return true;
+    if (w != WAIT_OBJECT_0 + 1) return false;
     MSG msg;
     PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);  // runs the sent ones
   }
@@ -204,10 +234,9 @@ void WaitDispatchingSent(HANDLE handle) {
 bool InSentMessage() { return (InSendMessageEx(nullptr) & (ISMEX_SEND | ISMEX_REPLIED)) == ISMEX_SEND; }
 
 EngineRef::EngineRef(Kind kind) : engine_(nullptr), kind_(kind) {
-  if (kind == kCall) ReleaseParkedModules();
   SrwLockGuard hold(g_lock);
-  if (g_published) {
-    engine_ = g_published;
+  if (g_phase == Phase::kRunning) {
+    engine_ = g_engine;
     AddRef(engine_, kind);
   }
 }
@@ -230,61 +259,85 @@ DeliveryScope::~DeliveryScope() {
   RemoveOne(g_deliveryThreads, GetCurrentThreadId());
 }
 
-int BeginEngineCreation() {
-  ReleaseParkedModules();
+EngineRef StartupEngine(int* answer) {
+  *answer = WMC_ERROR_SUCCESS;
   for (;;) {
     CSEVDOEngine* stopping = nullptr;
     {
       SrwLockGuard hold(g_lock);
-      if (g_creating) return WMC_ERROR_BUSY;
-      if (!g_stopping) {
-        g_creating = true;
-        return WMC_ERROR_SUCCESS;
+      switch (g_phase) {
+        case Phase::kRunning:
+          AddRef(g_engine, EngineRef::kCall);
+          return EngineLifeAccess::Adopt(g_engine, EngineRef::kCall);
+        case Phase::kCreating:
+          *answer = WMC_ERROR_BUSY;
+          return EngineLifeAccess::Adopt(nullptr, EngineRef::kCall);
+        case Phase::kNone:
+          g_phase = Phase::kCreating;
+          g_creationCancelled = false;
+          return EngineLifeAccess::Adopt(nullptr, EngineRef::kCall);
+        case Phase::kStopping:
+          // A new engine gets a new SDK object only once the old one has closed its own.
+          if (Contains(g_deliveryThreads, GetCurrentThreadId()) || InSentMessage()) {
+            *answer = WMC_ERROR_BUSY;
+            return EngineLifeAccess::Adopt(nullptr, EngineRef::kCall);
+          }
+          stopping = g_engine;
+          AddRef(stopping, EngineRef::kDelivery);
+          break;
       }
-      // A new engine gets a new SDK object only once the old one has closed its own.
-      if (Contains(g_deliveryThreads, GetCurrentThreadId())) return WMC_ERROR_BUSY;
-      if (InSentMessage()) return WMC_ERROR_BUSY;
-      stopping = g_stopping;
-      AddRef(stopping, EngineRef::kDelivery);
     }
+    // Then the decision is taken again: another thread may have created one meanwhile.
     EngineRef watch = EngineLifeAccess::Adopt(stopping, EngineRef::kDelivery);
-    WaitDispatchingSent(stopping->life_.stopDoneEvent);
+    if (!WaitDispatchingSent(stopping->life_.stopDoneEvent, kStopWaitMs)) {
+      *answer = WMC_ERROR_BUSY;
+      return EngineLifeAccess::Adopt(nullptr, EngineRef::kCall);
+    }
   }
 }
 
 void EndEngineCreation() {
   SrwLockGuard hold(g_lock);
-  g_creating = false;
+  g_phase = Phase::kNone;
 }
 
-void PublishEngine(CSEVDOEngine* engine) {
-  engine->life_.module = HoldThisModule();
-  SrwLockGuard hold(g_lock);
-  engine->life_.serial = ++g_serials;
-  engine->life_.refs = 1;  // the owner's, handed to the stopper at shutdown
-  g_published = engine;
-  g_engine = engine;
+EngineRef PublishEngine(CSEVDOEngine* engine) {
+  {
+    SrwLockGuard hold(g_lock);
+    if (!g_creationCancelled) {
+      engine->life_.module = HoldThisModule();
+      engine->life_.serial = ++g_serials;
+      engine->life_.refs = 2;  // the owner's, handed to the stopper at shutdown, and the caller's
+      engine->life_.callThreads.push_back(GetCurrentThreadId());
+      g_engine = engine;
+      g_phase = Phase::kRunning;
+      return EngineLifeAccess::Adopt(engine, EngineRef::kCall);
+    }
+  }
+  // Shut down while it was made: it goes before any other start-up may open the SDK again.
+  delete engine;
+  EndEngineCreation();
+  return EngineLifeAccess::Adopt(nullptr, EngineRef::kCall);
 }
 
 int ShutdownEngine() {
-  ReleaseParkedModules();
   CSEVDOEngine* e;
   bool inDelivery, callHere;
   {
     SrwLockGuard hold(g_lock);
-    e = g_published;
-    if (!e) return WMC_ERROR_NOT_STARTED;
-    g_published = nullptr;
-    g_engine = nullptr;
-    g_stopping = e;
+    if (g_phase == Phase::kCreating) {
+      g_creationCancelled = true;
+      return WMC_ERROR_SUCCESS;
+    }
+    if (g_phase != Phase::kRunning) return WMC_ERROR_NOT_STARTED;
+    e = g_engine;
+    g_phase = Phase::kStopping;
     e->life_.stopRequested = true;
     DWORD self = GetCurrentThreadId();
     inDelivery = Contains(g_deliveryThreads, self);
     callHere = Contains(e->life_.callThreads, self);
-    if (callHere) AddRef(e, EngineRef::kDelivery);
+    AddRef(e, EngineRef::kDelivery);  // this thread's, through its wait below
   }
-  // This thread's call stays on the engine through the wait below.
-  EngineRef keep = EngineLifeAccess::Adopt(callHere ? e : nullptr, EngineRef::kDelivery);
   SetEvent(e->life_.stopRequestedEvent);  // pumping waits of its callers return
   uint64_t serial = e->life_.serial;
   KillTimersHere([](const TimerRecord& t, uint64_t s) { return t.serial == s; }, serial, false);
@@ -296,17 +349,24 @@ int ShutdownEngine() {
     if (e->sdk_) e->sdk_->Retire(GetCurrentThreadId());
     e->Stop();
     FinishStop(e);
+    Release(e, EngineRef::kDelivery);  // this thread's
     Release(e, EngineRef::kDelivery);  // the owner's
     return WMC_ERROR_SUCCESS;
   }
   // From here only the stopper reaches the SDK; it owns the engine's references.
   if (e->sdk_) e->sdk_->Retire(stopperId);
   ResumeThread(stopper);
-  if (!inDelivery && !InSentMessage()) {
-    // With a call of this thread still on the engine (the host shut down from a handler that
-    // an export of ours dispatched) the engine outlives the wait: wait for the stop alone.
-    WaitDispatchingSent(callHere ? e->life_.stopDoneEvent : stopper);
+  bool waitForStopper = false;
+  {
+    EngineRef keep = EngineLifeAccess::Adopt(e, EngineRef::kDelivery);
+    if (!inDelivery && !InSentMessage() && WaitDispatchingSent(e->life_.stopDoneEvent, kStopWaitMs)) {
+      // Nobody else on it: the deletion follows at once, and the host's FreeLibrary after
+      // this export finds the library free of it. Else the last caller's end deletes.
+      SrwLockGuard hold(g_lock);
+      waitForStopper = !callHere && e->life_.refs == 2 && !HasOrphanedTimers();
+    }
   }
+  if (waitForStopper) WaitDispatchingSent(stopper, kStopWaitMs);
   CloseHandle(stopper);
   return WMC_ERROR_SUCCESS;
 }
@@ -318,41 +378,54 @@ void StartEngineTimer(EngineTimer kind, const CSEVDOEngine* engine, DWORD ms, TI
   KillTimersHere([](const TimerRecord& t, uint64_t k) { return static_cast<uint64_t>(t.kind) == k; },
                  static_cast<uint64_t>(kind), false);
   if (previous) KillTimer(nullptr, previous);
-  UINT_PTR id = SetTimer(nullptr, 0, ms, proc);
-  if (!id) return;
+  HANDLE self = nullptr;
+  DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &self, SYNCHRONIZE, FALSE, 0);
   HMODULE module = kind == EngineTimer::kInit ? nullptr : HoldThisModule();
+  UINT_PTR id = 0;
   {
+    // Decided under the lock, so a shutdown from another thread either comes first (no
+    // timer) or finds the timer among the engine's.
     SrwLockGuard hold(g_lock);
-    for (TimerRecord& t : g_timers)
-      if (t.kind == kind) t.serial = 0;  // superseded
-    g_timers.push_back({kind, id, GetCurrentThreadId(), engine->life_.serial, module});
+    bool current = g_phase == Phase::kRunning && g_engine == engine;
+    if (current && (!module || self)) id = SetTimer(nullptr, 0, ms, proc);
+    if (id) {
+      for (TimerRecord& t : g_timers)
+        if (t.kind == kind) t.serial = 0;  // superseded
+      g_timers.push_back({kind, id, GetCurrentThreadId(), self, engine->life_.serial, module});
+    }
+  }
+  if (!id) {
+    if (self) CloseHandle(self);
+    if (module) FreeLibrary(module);  // the caller still runs an export or holds the engine
+    return;
   }
   TimerSlot(kind) = id;
 }
 
 EngineRef TimerEngine(EngineTimer kind, UINT_PTR id) {
   DWORD self = GetCurrentThreadId();
-  HMODULE module = nullptr;
+  TimerRecord gone = {};
   {
     SrwLockGuard hold(g_lock);
     auto it = std::find_if(g_timers.begin(), g_timers.end(),
                            [&](const TimerRecord& t) { return t.id == id && t.thread == self && t.kind == kind; });
-    if (it != g_timers.end() && g_published && it->serial == g_published->life_.serial) {
+    if (it != g_timers.end() && g_phase == Phase::kRunning && it->serial == g_engine->life_.serial) {
       EngineRef::Kind refKind = kind == EngineTimer::kInit ? EngineRef::kDelivery : EngineRef::kCall;
-      AddRef(g_published, refKind);
-      return EngineLifeAccess::Adopt(g_published, refKind);
+      AddRef(g_engine, refKind);
+      return EngineLifeAccess::Adopt(g_engine, refKind);
     }
     if (it != g_timers.end()) {
-      module = it->hold;
+      gone = *it;
       g_timers.erase(it);
     }
   }
-  // Its engine is gone (or it was superseded): it stops, and its library reference waits for
-  // an export, since this procedure still has to return into the library.
+  // Its engine is gone (or it was superseded): it stops, and its library reference goes back
+  // from a thread of its own, since this procedure still has to return into the library.
   KillTimer(nullptr, id);
   UINT_PTR expected = id;
   TimerSlot(kind).compare_exchange_strong(expected, 0);
-  if (module) ParkModule(module);
+  ForgetTimer(gone);
+  GiveBackModule(gone.hold);
   return EngineLifeAccess::Adopt(nullptr, EngineRef::kDelivery);
 }
 

@@ -85,7 +85,8 @@ int CSEVDOEngine::GetNextMessage(WMC_SMS_MESSAGE* msg) {
     held.held = true;
   }
   // The SDK has handed the message out and will not again: it stays here until the host's
-  // buffer takes it, whatever engine asks next.
+  // buffer takes it, whatever engine asks next (also when the host shut down meanwhile).
+  if (StopRequested()) return WMC_ERROR_NOT_STARTED;
   uint32_t r = ConvertCNSToIS637(&held.message.record, msg);
   if (r != 0) {
     DebugLog("CSEVDOEngine::GetNextMessage ConvertCNSToIS637:error(%d)\n", static_cast<int>(r));

@@ -9,3 +9,5 @@ void SetEngineClock(EngineClock clock);  // null: GetTickCount
 DWORD EngineNow();
 void SetEngineAllocationFails(bool fails);  // WMC_Startup then meets an allocation failure
 bool EngineAllocationFails();
+class CSEVDOEngine;
+CSEVDOEngine* PublishedEngine();  // the running engine, or null (no reference taken)

@@ -59,16 +59,27 @@ int StartupWithEngine(const EngineRef& e) {
   return AfterInitialize(e, e->Reinitialize());
 }
 
+// This thread creates the engine (StartupEngine decided so): its start-up's answer.
 int CreateEngine() {
   CSEVDOEngine* engine = EngineAllocationFails() ? nullptr : new (std::nothrow) CSEVDOEngine();
-  if (!engine) return WMC_ERROR_OUT_OF_MEMORY;
-  if (!engine->sdk_) {
+  if (!engine || !engine->sdk_) {
     // No engine stays behind whose SDK calls would go through a null binding.
     delete engine;
-    return WMC_ERROR_NO_SDK;
+    EndEngineCreation();
+    return engine ? WMC_ERROR_NO_SDK : WMC_ERROR_OUT_OF_MEMORY;
   }
-  PublishEngine(engine);
-  return WMC_ERROR_SUCCESS;
+  EngineRef e = PublishEngine(engine);
+  if (!e) return WMC_ERROR_NOT_STARTED;  // shut down from another thread while it was made
+  return AfterInitialize(e, e->Initialize());
+}
+
+// Copies what the engine's work wrote into a copy of the host's block back into the block,
+// unless the host shut the plug-in down meanwhile; the answer as EngineRef::Answer gives it.
+template <class Block>
+int CopyBack(const EngineRef& e, const Block& copy, Block* block, int result) {
+  if (e.Stopped()) return WMC_ERROR_NOT_STARTED;
+  std::memcpy(block, &copy, sizeof copy);
+  return result;
 }
 
 }  // namespace
@@ -76,17 +87,12 @@ int CreateEngine() {
 extern "C" {
 
 int __cdecl WMC_Startup(void) {
+  int answer = 0;
   {
-    EngineRef e;
+    EngineRef e = StartupEngine(&answer);
     if (e) return StartupWithEngine(e);
   }
-  if (int busy = BeginEngineCreation()) return busy;
-  int created = CreateEngine();
-  EndEngineCreation();
-  if (created) return created;
-  EngineRef e;
-  if (!e) return WMC_ERROR_NOT_STARTED;  // shut down from another thread at once
-  return AfterInitialize(e, e->Initialize());
+  return answer ? answer : CreateEngine();
 }
 
 int __cdecl WMC_Shutdown(void) {
@@ -198,23 +204,20 @@ int __cdecl WMC_GetConnectionInfo(WMC_CONNECTION_INFO* info) {
   EngineRef e;
   if (int r = CheckBlock(info, kWmcMinConnectionInfo, e)) return r;
   e->UpdateConnectionDurations();
-  std::memcpy(info, &e->connection_, sizeof e->connection_);
-  return WMC_ERROR_SUCCESS;
+  return CopyBack(e, e->connection_, info, WMC_ERROR_SUCCESS);
 }
 int __cdecl WMC_GetNetworkInfo(WMC_NETWORK_INFO* info) {
   EngineRef e;
   if (int r = CheckBlock(info, kWmcMinNetworkInfo, e)) return r;
   e->GetNetworkInfo();
   e->GetNetworkTime();
-  std::memcpy(info, &e->network_, sizeof e->network_);
-  return WMC_ERROR_SUCCESS;
+  return CopyBack(e, e->network_, info, WMC_ERROR_SUCCESS);
 }
 int __cdecl WMC_GetDeviceInfo(WMC_DEVICE_INFO* info) {
   EngineRef e;
   if (int r = CheckBlock(info, kWmcMinDeviceInfo, e)) return r;
   e->GetDeviceInfo();
-  std::memcpy(info, &e->device_, sizeof e->device_);
-  return WMC_ERROR_SUCCESS;
+  return CopyBack(e, e->device_, info, WMC_ERROR_SUCCESS);
 }
 int __cdecl WMC_Activate(WMC_ACTIVATION_INFO* info) {
   EngineRef e;
@@ -249,7 +252,10 @@ int __cdecl WMC_ChangeLockCode(const char* oldCode, const char* newCode) {
 int __cdecl WMC_GetParameters(WMC_PARAMETERS* parameters) {
   EngineRef e;
   if (int r = CheckBlock(parameters, kWmcMinParameters, e)) return r;
-  return e.Answer(e->Engine_GetParameters(parameters));
+  WMC_PARAMETERS copy;
+  std::memcpy(&copy, parameters, sizeof copy);
+  int r = e->Engine_GetParameters(&copy);
+  return CopyBack(e, copy, parameters, r);
 }
 int __cdecl WMC_SetParameters(WMC_PARAMETERS* parameters) {
   EngineRef e;
@@ -263,7 +269,10 @@ int __cdecl WMC_SetParameters(WMC_PARAMETERS* parameters) {
 int __cdecl WMC_CheckForUpgrade(WMC_UPGRADE_INFO* info) {
   EngineRef e;
   if (int r = CheckBlock(info, kWmcMinUpgradeInfo, e)) return r;
-  return e.Answer(e->CheckForUpgrade(info));
+  WMC_UPGRADE_INFO copy;
+  std::memcpy(&copy, info, sizeof copy);
+  int r = e->CheckForUpgrade(&copy);
+  return CopyBack(e, copy, info, r);
 }
 int __cdecl WMC_Upgrade(WMC_UPGRADE_INFO* info) {
   if (!info) return WMC_ERROR_INVALID_PARAMETER;
@@ -311,7 +320,7 @@ int __cdecl WMC_GetMessageCount(int box) {
   if (!e || box >= 2) return 0;
   int waiting = 0;
   e->GetMessageCount(&waiting);
-  return waiting;
+  return e.Stopped() ? 0 : waiting;  // no engine any more: none
 }
 int __cdecl WMC_SendMessage(WMC_SMS_MESSAGE* message) {
   // The size first: the message pointer lies past the first four bytes, in the host's block
@@ -330,7 +339,7 @@ int __cdecl WMC_GetFirstMessage(int box, WMC_SMS_MESSAGE* message) {
   if (box >= 2) return WMC_ERROR_NOT_SUPPORTED;
   EngineRef e;
   if (int r = CheckEngine(e)) return r;
-  int r = e->GetNextMessage(message);
+  int r = e.Answer(e->GetNextMessage(message));
   if (r == WMC_ERROR_SUCCESS) g_firstMessageRead = 1;
   return r;
 }
@@ -338,7 +347,7 @@ int __cdecl WMC_GetNextMessage(WMC_SMS_MESSAGE* message) {
   EngineRef e;
   if (int r = CheckBlock(message, kWmcMinSmsMessage, e)) return r;
   if (!g_firstMessageRead) return WMC_ERROR_FAILED;
-  return e->GetNextMessage(message);
+  return e.Answer(e->GetNextMessage(message));
 }
 int __cdecl WMC_DeleteMessage(int id) {
   EngineRef e;

@@ -67,6 +67,12 @@ void CVeltraSdkApi::Retire(DWORD stopperThread) {
   if (g_sdkApi == this) g_sdkApi = nullptr;
 }
 
+void CVeltraSdkApi::AwaitCallsInFlight() const {
+  // Only the stopper's own calls may be counted then, and it makes none while it waits. The
+  // calls end within the SDK's time-outs; the stopper is a thread of ours and may poll.
+  while (inFlight_.load() > 0) Sleep(1);
+}
+
 int CVeltraSdkApi::LoadSdk(const char* fileName) {
   if (!module_) {
     HMODULE module = LoadLibraryA(fileName);
@@ -178,6 +184,7 @@ uint32_t CVeltraSdkApi::SetMobileDirNum(uint16_t n, const void* i, uint32_t t) {
 }
 uint32_t CVeltraSdkApi::SetIMSI(uint16_t n, const void* i, uint32_t t) { return CallOpen(base_.QelSetIMSI, n, i, t); }
 uint32_t CVeltraSdkApi::PstSetHomeSidNid(uint16_t n, const QEL_HOME_SID_NID* record, uint32_t t) {
+  InFlight call(*this);
   if (!opened_ || !base_.QelPstSetHomeSidNid || Retired()) return kSdkRefused;
   QEL_HOME_SID_NID copy = *record;  // the SDK takes the record by value
   return base_.QelPstSetHomeSidNid(n, copy, t);
@@ -254,6 +261,7 @@ uint32_t CVeltraSdkApiEVDO::SetPRL(uint16_t n, const void* d, uint16_t l, uint32
   return CallOffered(evdo_.QelSetPRL, n, d, l, t);
 }
 uint32_t CVeltraSdkApiEVDO::VerifyUpgradeRequired(const char* p, void* s, char* b, void* l, uint32_t t) {
+  InFlight call(*this);
   if (Retired()) return kSdkRefused;
   if (!evdo_.QelVerifyUpgradeRequired) return kSdkNotOffered;  // no open check
   return evdo_.QelVerifyUpgradeRequired(p, s, b, l, t);

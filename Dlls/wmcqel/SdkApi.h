@@ -41,6 +41,9 @@ class CVeltraSdkApi {
   // one that stops it (0: on every thread), and GetSdkApi no longer returns this object, so a
   // later engine opens an SDK session of its own.
   void Retire(DWORD stopperThread);
+  // Returns once no other thread is inside an SDK entry point of this binding: the stopper
+  // closes the SDK only then, so the close frees nothing a call in flight still uses.
+  void AwaitCallsInFlight() const;
 
   uint32_t SetCallDisconnectCmd();
   uint32_t ResetModem();
@@ -93,10 +96,22 @@ class CVeltraSdkApi {
   // 5 when the SDK is not open or the entry point is not bound; else the entry point's result.
   template <class Fn, class... Args>
   uint32_t CallOpen(Fn fn, Args... args) {
+    InFlight call(*this);
     if (!opened_ || !fn || Retired()) return kSdkRefused;
     return fn(args...);
   }
   bool Retired() const { return retired_ && GetCurrentThreadId() != stopperThread_; }
+  // Counted before the retirement is looked at, so a call the stopper did not see refuses.
+  class InFlight {
+   public:
+    explicit InFlight(CVeltraSdkApi& api) : count_(api.inFlight_) { ++count_; }
+    ~InFlight() { --count_; }
+    InFlight(const InFlight&) = delete;
+    InFlight& operator=(const InFlight&) = delete;
+
+   private:
+    std::atomic<long>& count_;
+  };
 
   struct BaseEntryPoints {
 #define QEL_SDK_FIELD(name, type, kind) type name = nullptr;
@@ -110,6 +125,7 @@ class CVeltraSdkApi {
   std::string modelName_;
   std::atomic<bool> retired_{false};
   std::atomic<DWORD> stopperThread_{0};
+  std::atomic<long> inFlight_{0};
 };
 
 class CVeltraSdkApiEVDO : public CVeltraSdkApi {
@@ -148,6 +164,7 @@ class CVeltraSdkApiEVDO : public CVeltraSdkApi {
   // 5 when the SDK is not open, 1 when the entry point is not bound.
   template <class Fn, class... Args>
   uint32_t CallOffered(Fn fn, Args... args) {
+    InFlight call(*this);
     if (!opened_ || Retired()) return kSdkRefused;
     if (!fn) return kSdkNotOffered;
     return fn(args...);

@@ -51,6 +51,8 @@ uint32_t RandomBelow(SimSdkBlock& b, uint32_t bound) {
   return state % bound;
 }
 
+std::atomic<uint32_t> g_closesBegun{0};
+
 // Logs the call and returns its entry's script (copied under the lock).
 SimSdkEntry Begin(const char* name, uint32_t timeout, std::initializer_list<uint32_t> args) {
   SimSdkControl& c = Control();
@@ -78,7 +80,14 @@ SimSdkEntry Begin(const char* name, uint32_t timeout, std::initializer_list<uint
     ++b.callCount;
     if (b.randomDelayMaxMs) script.delayMs += RandomBelow(b, b.randomDelayMaxMs + 1);
   }
-  if (script.delayMs) Sleep(script.delayMs);
+  if (script.delayMs) {
+    uint32_t closes = g_closesBegun;
+    Sleep(script.delayMs);
+    if (g_closesBegun != closes && std::strcmp(name, "QelApiClose") != 0) {
+      auto guard = c.lock();
+      ++c->callsOverlappingClose;
+    }
+  }
   return script;
 }
 
@@ -341,6 +350,7 @@ uint32_t QELSDK_CALL QelApiOpenEx(int32_t mode, void* record) {
 }
 
 uint32_t QELSDK_CALL QelApiClose(void) {
+  ++g_closesBegun;
   SimSdkEntry s = Begin("QelApiClose", kNoTimeout, {});
   if (s.result == 0) {
     g_callback.store(nullptr);  // a closed SDK forgets the registration

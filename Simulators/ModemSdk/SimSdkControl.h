@@ -78,6 +78,9 @@ struct SimSdkBlock {
   uint32_t randomDelayMaxMs;
   uint32_t randomSeed;
   uint32_t overlappingOpens;
+  // Calls whose script delay spanned the start of a QelApiClose (the close came while they
+  // were in flight).
+  uint32_t callsOverlappingClose;
 };
 
 // The index of an entry point's script: base list, then EV-DO list, then the module's.

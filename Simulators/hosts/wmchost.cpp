@@ -42,6 +42,16 @@
 //                          QEL_SIMCLIENT_BLOCK, or this process's)
 //     clientnotify STATE   the simulated client library announces a power change
 //     sdkopen MODE RESULT  the simulated SDK answers the open in MODE with RESULT
+//   concurrency (the engine's life across host threads):
+//     spawn MS "COMMAND ARGS"
+//                          a new thread runs the command MS after this one starts it, while
+//                          the host goes on; its output lines come as they are made
+//     join                 pump messages until every spawned thread has ended
+//     elapsed              milliseconds since the previous elapsed (or the host's start)
+//     sendsleep MS HOLD    (with --forward) a new thread sends the main thread's window a
+//                          message MS later whose handler sleeps HOLD ms
+//     restarton INDEX      the callback of notification INDEX calls WMC_Shutdown and then
+//                          WMC_Startup (once), and prints how long the start-up took
 //   short messages (the simulated SDK's store is used by the sms... commands):
 //     smssend NUMBER TEXT  WMC_SendMessage of a text to a number
 //     smscount BOX | smsdelete ID | smsdeleteall BOX
@@ -112,6 +122,14 @@ HANDLE g_forwarding = nullptr;  // set while a callback waits for the main threa
 constexpr UINT kForwardMessage = WM_APP + 1;
 std::atomic<int> g_shutdownOn{-1}, g_freeOn{-1};
 void OnCallback(int slot, int index);
+constexpr UINT kSleepMessage = WM_APP + 2;
+std::atomic<int> g_restartOn{-1};
+uint64_t Milliseconds() {
+  LARGE_INTEGER now, rate;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&rate);
+  return static_cast<uint64_t>(now.QuadPart * 1000 / rate.QuadPart);
+}
 
 // Set by every callback, so a wait for one wakes when it arrives on another thread.
 HANDLE g_callbackArrived = CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -326,12 +344,24 @@ void OnCallback(int slot, int index) {
     g_plugin.library = nullptr;
     Print("handler FreeLibrary: %s\n", PluginLoaded() ? "still loaded" : "unloaded");
   }
+  armed = index;
+  if (slot == index && g_restartOn.compare_exchange_strong(armed, -1)) {
+    Print("handler WMC_Shutdown: %d\n", g_plugin.Shutdown());
+    uint64_t start = Milliseconds();
+    int up = g_plugin.Startup();
+    Print("handler WMC_Startup: %d after %u ms\n", up, static_cast<unsigned>(Milliseconds() - start));
+  }
   Notified(slot, index);
 }
 
 LRESULT CALLBACK ForwardProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == kForwardMessage) {
     OnCallback(static_cast<int>(wparam), static_cast<int>(lparam));
+    return 0;
+  }
+  if (message == kSleepMessage) {
+    Print("sent message: sleeping %u ms\n", static_cast<unsigned>(wparam));
+    Sleep(static_cast<DWORD>(wparam));
     return 0;
   }
   return DefWindowProcA(hwnd, message, wparam, lparam);
@@ -413,8 +443,76 @@ void CALLBACK AfterProc(HWND, UINT, UINT_PTR id, DWORD) {
   }
 }
 
+// The concurrency commands: threads of the host that run commands while it goes on.
+struct Spawned {
+  DWORD delayMs;
+  std::vector<std::string> words;
+};
+std::vector<HANDLE> g_spawned;
+DWORD WINAPI SpawnedThread(void* param) {
+  auto* s = static_cast<Spawned*>(param);
+  Sleep(s->delayMs);
+  std::vector<char*> args;
+  for (std::string& w : s->words) args.push_back(&w[0]);
+  int failures = 0;
+  for (int k = 0; k < static_cast<int>(args.size()); ++k)
+    if (!RunCommand(g_plugin, static_cast<int>(args.size()), args.data(), k, failures)) break;
+  delete s;
+  return 0;
+}
+struct SendSleep {
+  DWORD delayMs, holdMs;
+};
+DWORD WINAPI SendSleepThread(void* param) {
+  SendSleep s = *static_cast<SendSleep*>(param);
+  delete static_cast<SendSleep*>(param);
+  Sleep(s.delayMs);
+  SendMessageA(g_window, kSleepMessage, s.holdMs, 0);
+  return 0;
+}
+uint64_t g_lastElapsed = Milliseconds();
+
+bool RunConcurrencyCommand(int argc, char** argv, int& i) {
+  auto number = [&](int k) { return k < argc ? std::atoi(argv[k]) : 0; };
+  std::string cmd = argv[i];
+  if (cmd == "spawn" && i + 2 < argc) {
+    auto* s = new Spawned{static_cast<DWORD>(number(++i)), {}};
+    std::string line = argv[++i];
+    for (size_t at = 0; at < line.size();) {
+      size_t end = line.find(' ', at);
+      if (end == std::string::npos) end = line.size();
+      if (end > at) s->words.push_back(line.substr(at, end - at));
+      at = end + 1;
+    }
+    if (HANDLE t = CreateThread(nullptr, 0, SpawnedThread, s, 0, nullptr)) g_spawned.push_back(t);
+    else delete s;
+  } else if (cmd == "join") {
+    for (HANDLE t : g_spawned) {
+      while (MsgWaitForMultipleObjects(1, &t, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) PumpFor(0);
+      CloseHandle(t);
+    }
+    g_spawned.clear();
+    Print("join: done\n");
+  } else if (cmd == "elapsed") {
+    uint64_t now = Milliseconds();
+    Print("elapsed: %u ms\n", static_cast<unsigned>(now - g_lastElapsed));
+    g_lastElapsed = now;
+  } else if (cmd == "sendsleep" && i + 2 < argc) {
+    auto* s = new SendSleep{static_cast<DWORD>(number(i + 1)), static_cast<DWORD>(number(i + 2))};
+    i += 2;
+    if (HANDLE t = CreateThread(nullptr, 0, SendSleepThread, s, 0, nullptr)) g_spawned.push_back(t);
+    else delete s;
+  } else if (cmd == "restarton") {
+    g_restartOn = number(++i);
+  } else {
+    return false;
+  }
+  return true;
+}
+
 // Runs the command at argv[i] (i moves to its last argument); false for an unknown one.
 bool RunCommand(Plugin& p, int argc, char** argv, int& i, int& failures) {
+  if (RunConcurrencyCommand(argc, argv, i)) return true;
   auto number = [&](int k) { return k < argc ? std::atoi(argv[k]) : 0; };
   std::string cmd = argv[i];
   if (cmd == "startup") {

@@ -92,7 +92,7 @@ class PluginTest : public ::testing::Test {
     ASSERT_TRUE(WaitSdkUnloaded());
     ASSERT_TRUE(UseScenario(sdk, client));
   }
-  CSEVDOEngine* Engine() const { return g_engine.load(); }
+  CSEVDOEngine* Engine() const { return PublishedEngine(); }
 
   SimSdkControl sdk_;
   SimClientControl client_;
