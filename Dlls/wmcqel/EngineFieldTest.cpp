@@ -103,7 +103,6 @@ void CSEVDOEngine::CallFieldTestHeader() {
   mdn_ = ReadMobileDirNum();
   ReadHomeSidNid();
 
-  if (StopRequested()) return;
   StartEngineTimer(EngineTimer::kFieldTest, this, g_fieldTestPeriodMs, FieldTestTimerProc);  // at most one
 }
 

@@ -51,7 +51,8 @@
 //     sendsleep MS HOLD    (with --forward) a new thread sends the main thread's window a
 //                          message MS later whose handler sleeps HOLD ms
 //     restarton INDEX      the callback of notification INDEX calls WMC_Shutdown and then
-//                          WMC_Startup (once), and prints how long the start-up took
+//                          WMC_Startup (once), and prints how long the start-up took (as
+//                          an elapsed line)
 //   short messages (the simulated SDK's store is used by the sms... commands):
 //     smssend NUMBER TEXT  WMC_SendMessage of a text to a number
 //     smscount BOX | smsdelete ID | smsdeleteall BOX
@@ -349,7 +350,7 @@ void OnCallback(int slot, int index) {
     Print("handler WMC_Shutdown: %d\n", g_plugin.Shutdown());
     uint64_t start = Milliseconds();
     int up = g_plugin.Startup();
-    Print("handler WMC_Startup: %d after %u ms\n", up, static_cast<unsigned>(Milliseconds() - start));
+    Print("handler WMC_Startup: %d\nelapsed: %u ms\n", up, static_cast<unsigned>(Milliseconds() - start));
   }
   Notified(slot, index);
 }

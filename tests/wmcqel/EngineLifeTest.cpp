@@ -2,6 +2,8 @@
 // during which another thread shuts down, and library references that go back whatever the
 // host's threads do next. Each case runs in a host program of its own with scripted delays
 // in the stand-ins, so a deadlock, a second engine or a crash shows as a failed run.
+#include <thread>
+
 #include "EngineLife.h"
 #include "HostRun.h"
 
@@ -44,9 +46,9 @@ INSTANTIATE_TEST_SUITE_P(Host, StartupsAndShutdownsMeet, ::testing::Values(
     // Inside the SDK's own delivery, right after its shutdown, a start-up cannot wait for the
     // close (which waits for the delivery): 102 at once.
     HostCase{"StartupInTheDeliveryAfterItsShutdown", "startup restarton 3 inject 5 0 1 wait 3 10000 networkinfo startup shutdown",
-             {"handler WMC_Shutdown: 0", "handler WMC_Startup: 102 after", "WMC_GetNetworkInfo: 107",
+             {"handler WMC_Shutdown: 0", "handler WMC_Startup: 102\nelapsed", "WMC_GetNetworkInfo: 107",
               "WMC_Startup: 0\nWMC_Shutdown: 0\nfaults"},
-             {}, true, 2}),
+             {}, true, 2, nullptr, 0, 1000}),
     CaseName);
 
 // Another thread shuts down while an export waits for the SDK: the export answers 107 and
@@ -73,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(Host, ShutdownFromAnotherThread, ::testing::Values(
              {}, false, -1, SlowRetrieve},
     // A pumping wait ends as soon as the shutdown is asked for: not after the NDIS polls' 4 s.
     HostCase{"NdisPollEndsAtOnce", "startup spawn 300 shutdown elapsed ndis 0 elapsed join",
-             {"WMC_SetNDISMode(0): 107"}, {}, true, 1, nullptr, 0, 1500},
+             {"WMC_SetNDISMode(0): 107"}, {}, true, 1, nullptr, 0, 800},
     // The field-test header's reads end in the shutdown: no trace timer for the stopped
     // engine holds the library past the host's FreeLibrary.
     HostCase{"FieldTestHeader", "startup spawn 300 shutdown fieldon join pump 500 free",
@@ -115,5 +117,45 @@ INSTANTIATE_TEST_SUITE_P(Host, LibraryReferences, ::testing::Values(
              "startup thread fieldon thread fieldon shutdown free pump 500 loaded", {"loaded: no"},
              {"field test line"}, true, 1}),
     CaseName);
+
+}  // namespace
+
+namespace {
+
+using namespace plugintest;
+
+// From the shutdown on, only the stopper reaches the SDK: the export's thread, whose slow
+// read was in flight, makes no SDK call after that read.
+TEST_F(PluginTest, NoCallOfTheExportsThreadReachesTheSdkAfterTheShutdown) {
+  ScriptedHost host("other-retired");
+  ASSERT_EQ(host.Missing(), "");
+  SlowMdn(host);
+  DWORD code = 0;
+  std::string out = RunLines(host, "simmodem startup spawn 300 shutdown deviceinfo join", &code);
+  EXPECT_EQ(code, 0u) << out;
+  EXPECT_NE(out.find("WMC_GetDeviceInfo: 107"), std::string::npos) << out;
+  std::vector<SimSdkCall> calls = host.sdk.Calls();
+  auto slow = std::find_if(calls.begin(), calls.end(),
+                           [](const SimSdkCall& k) { return std::strcmp(k.name, "QelGetMobileDirNum") == 0; });
+  ASSERT_NE(slow, calls.end()) << out;
+  for (auto k = slow + 1; k != calls.end(); ++k)
+    if (k->thread == slow->thread) ADD_FAILURE() << "after the shutdown: " << k->name;
+}
+
+// A creation that a shutdown from another thread undoes: the engine that was never
+// published is stopped (its destruction's line, the SDK closed), the start-up answers 107.
+TEST_F(PluginTest, ACreationUndoneByAShutdownIsStopped) {
+  sdk_.Entry("QelApiOpenEx").delayMs = 500;
+  int startup = -1;
+  std::thread creating([&] { startup = WMC_Startup(); });
+  Sleep(200);
+  EXPECT_EQ(WMC_Shutdown(), 0);
+  creating.join();
+  EXPECT_EQ(startup, 107);
+  EXPECT_EQ(LinesWith("CSEVDOEngine::~CSEVDOEngine()"), 1);
+  EXPECT_EQ(sdk_->opened, 0u);
+  EXPECT_EQ(Engine(), nullptr);
+  EXPECT_EQ(WMC_Shutdown(), 107);
+}
 
 }  // namespace
