@@ -20,13 +20,15 @@ void SlowRetrieve(ScriptedHost& h) { h.sdk.Entry("QelRetrieveSMSMessageEx").dela
 void SlowSystemPref(ScriptedHost& h) { h.sdk.Entry("QelPstGetSystemPref").delayMs = 1000; }
 void SlowClientSetPower(ScriptedHost& h) { h.client->setPowerDelayMs = 6000; }
 
-class StartupsAndShutdownsMeet : public HostRun {};
-TEST_P(StartupsAndShutdownsMeet, OneEngineAtATime) {
-  ScriptedHost host(std::string("meet-") + GetParam().name);
+// Each case in a folder of its own, named after it.
+class EngineLife : public HostRun {};
+TEST_P(EngineLife, Host) {
+  ScriptedHost host(std::string("life-") + GetParam().name);
   ASSERT_EQ(host.Missing(), "");
   Check(host);
 }
-INSTANTIATE_TEST_SUITE_P(Host, StartupsAndShutdownsMeet, ::testing::Values(
+
+INSTANTIATE_TEST_SUITE_P(StartupsAndShutdownsMeet, EngineLife, ::testing::Values(
     // Two start-ups wait for a slow close; the main thread's wait serves a sent message that
     // keeps it until the other has created the engine: it then uses that one.
     HostCase{"TwoStartupsWaitForAClose",
@@ -54,13 +56,7 @@ INSTANTIATE_TEST_SUITE_P(Host, StartupsAndShutdownsMeet, ::testing::Values(
 // Another thread shuts down while an export waits for the SDK: the export answers 107 and
 // leaves the host's block as it was; the SDK is closed only after the call in flight has
 // returned, and nothing reaches it after the close.
-class ShutdownFromAnotherThread : public HostRun {};
-TEST_P(ShutdownFromAnotherThread, EndsTheExportWith107AndCopiesNothing) {
-  ScriptedHost host(std::string("other-") + GetParam().name);
-  ASSERT_EQ(host.Missing(), "");
-  Check(host);
-}
-INSTANTIATE_TEST_SUITE_P(Host, ShutdownFromAnotherThread, ::testing::Values(
+INSTANTIATE_TEST_SUITE_P(ShutdownFromAnotherThread, EngineLife, ::testing::Values(
     HostCase{"DeviceInfo", "simmodem startup spawn 300 shutdown deviceinfo join",
              {"WMC_GetDeviceInfo: 107 MEID  ESN  model  OEM \"\" activated 0", "  MDN  manufacturer  firmware "}, {},
              true, 1, SlowMdn},
@@ -86,13 +82,7 @@ INSTANTIATE_TEST_SUITE_P(Host, ShutdownFromAnotherThread, ::testing::Values(
 // slow client-library call it returns at once, behind an SDK call still in flight after
 // kStopWaitMs (the real constant); the last caller's end then lets the engine and the
 // library go.
-class ShutdownWaits : public HostRun {};
-TEST_P(ShutdownWaits, ForTheCloseAtMost) {
-  ScriptedHost host(std::string("waits-") + GetParam().name);
-  ASSERT_EQ(host.Missing(), "");
-  Check(host);
-}
-INSTANTIATE_TEST_SUITE_P(Host, ShutdownWaits, ::testing::Values(
+INSTANTIATE_TEST_SUITE_P(ShutdownWaits, EngineLife, ::testing::Values(
     HostCase{"BehindASlowClientCall",
              "startup spawn 0 \"setpower 0\" pump 500 elapsed shutdown elapsed join pump 300 free pump 300 loaded",
              {"WMC_Shutdown: 0", "loaded: no"}, {}, true, 1, SlowClientSetPower, 0, 1500},
@@ -104,13 +94,7 @@ INSTANTIATE_TEST_SUITE_P(Host, ShutdownWaits, ::testing::Values(
 
 // Library references never wait for a host thread's future: a trace timer whose host thread
 // has ended (and its timer with it) is given back after the shutdown.
-class LibraryReferences : public HostRun {};
-TEST_P(LibraryReferences, GoBackWhateverTheHostThreadsDo) {
-  ScriptedHost host(std::string("refs-") + GetParam().name);
-  ASSERT_EQ(host.Missing(), "");
-  Check(host);
-}
-INSTANTIATE_TEST_SUITE_P(Host, LibraryReferences, ::testing::Values(
+INSTANTIATE_TEST_SUITE_P(LibraryReferences, EngineLife, ::testing::Values(
     HostCase{"TimerOfAnEndedThread", "startup thread fieldon shutdown free pump 500 loaded",
              {"WMC_SetFieldTest(1): 0", "loaded: no"}, {"field test line"}, true, 1},
     HostCase{"TimersOfTwoEndedThreads",
