@@ -82,6 +82,12 @@ struct Activity {
   std::atomic<const char*> step{nullptr};
   std::atomic<ULONGLONG> since{0};
   std::atomic<long> calls{0};
+  std::atomic<HANDLE> thread{nullptr};  // a worker's, while the main thread holds it
+  // What it does now, null when idle or its thread has ended.
+  const char* Now() const {
+    HANDLE h = thread.load();
+    return h && WaitForSingleObject(h, 0) == WAIT_OBJECT_0 ? nullptr : step.load();
+  }
 };
 Activity g_activity[kMaxWorkers + 1];  // 0: the main (user interface) thread
 thread_local Activity* t_activity = nullptr;
@@ -116,7 +122,7 @@ void PrintActivities() {
   ULONGLONG now = GetTickCount64();
   for (const Activity& a : g_activity) {
     if (!a.name[0]) continue;
-    const char* step = a.step.load();
+    const char* step = a.Now();
     if (step)
       std::printf("  %s: %s for %llu ms\n", a.name, step, static_cast<unsigned long long>(now - a.since.load()));
     else
@@ -133,7 +139,7 @@ DWORD WINAPI Watchdog(void* started) {
     Sleep(100);
     ULONGLONG now = GetTickCount64();
     for (const Activity& a : g_activity) {
-      const char* step = a.step.load();
+      const char* step = a.Now();
       if (!step || now - a.since.load() <= g_options.stepLimitMs) continue;
       std::printf("FAIL round %d: hang: %s in %s for more than %lu ms; every thread:\n", g_round.load(), a.name,
                   step, static_cast<unsigned long>(g_options.stepLimitMs));
@@ -646,6 +652,7 @@ bool RunRounds() {
         return false;
       }
       threads.push_back(h);
+      g_activity[k + 1].thread = h;
     }
     {
       Step step("pumping while the workers run and end");
@@ -653,8 +660,6 @@ bool RunRounds() {
         // Waiting for all of them with MsgWaitForMultipleObjects would also wait for input.
         DWORD w = WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, 0);
         if (w == WAIT_OBJECT_0 || w == WAIT_FAILED) break;
-        for (size_t k = 0; k < threads.size(); ++k)
-          if (WaitForSingleObject(threads[k], 0) == WAIT_OBJECT_0) g_activity[k + 1].step = nullptr;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
         PumpMessages();
         // Until the round's end only a worker's own step may hang; from then on the wait
@@ -662,8 +667,11 @@ bool RunRounds() {
         if (GetTickCount64() < end) g_activity[0].since = GetTickCount64();
       }
     }
+    for (int k = 1; k <= g_options.threads; ++k) {
+      g_activity[k].step = nullptr;
+      g_activity[k].thread = nullptr;
+    }
     for (HANDLE h : threads) CloseHandle(h);
-    for (int k = 1; k <= g_options.threads; ++k) g_activity[k].step = nullptr;
     long calls = 0;
     for (int k = 1; k <= g_options.threads; ++k) calls += g_activity[k].calls.exchange(0);
     calls += g_activity[0].calls.exchange(0);
