@@ -122,9 +122,10 @@ void PrintActivities() {
   ULONGLONG now = GetTickCount64();
   for (const Activity& a : g_activity) {
     if (!a.name[0]) continue;
+    ULONGLONG since = a.since.load();
     const char* step = a.Now();
     if (step)
-      std::printf("  %s: %s for %llu ms\n", a.name, step, static_cast<unsigned long long>(now - a.since.load()));
+      std::printf("  %s: %s for %llu ms\n", a.name, step, static_cast<unsigned long long>(now > since ? now - since : 0));
     else
       std::printf("  %s: idle\n", a.name);
   }
@@ -139,8 +140,10 @@ DWORD WINAPI Watchdog(void* started) {
     Sleep(100);
     ULONGLONG now = GetTickCount64();
     for (const Activity& a : g_activity) {
+      // The step and its start are two stores: read the start on both sides of the step.
+      ULONGLONG since = a.since.load();
       const char* step = a.Now();
-      if (!step || now - a.since.load() <= g_options.stepLimitMs) continue;
+      if (!step || a.since.load() != since || now < since || now - since <= g_options.stepLimitMs) continue;
       std::printf("FAIL round %d: hang: %s in %s for more than %lu ms; every thread:\n", g_round.load(), a.name,
                   step, static_cast<unsigned long>(g_options.stepLimitMs));
       PrintActivities();
