@@ -187,6 +187,58 @@ TEST_F(ServiceProgram, KilledClientsGiveTheirSlotsToTheNextClient) {
   sink->Release();
 }
 
+// A client killed by its process id while the service's call into its sink is under way:
+// the call's answer says the client is gone, so its slot goes to a client that was turned
+// away, which gets the next change.
+TEST_F(ServiceProgram, ClientKilledInsideItsCallbackGivesItsSlotAway) {
+  constexpr int kClients = 10;
+  PowerClientMapping block;
+  ASSERT_TRUE(block.Create());
+  PowerClientSlot* slots = block->slots;
+  slots[0].holdInCallback = 1;
+  std::vector<UniqueKernelHandle> clients;
+  clients.push_back(StartPowerClient(block, 0, 120));
+  ASSERT_TRUE(Within(60000, [&] { return slots[0].ready != 0; }));
+  for (int i = 1; i < kClients; ++i) clients.push_back(StartPowerClient(block, i, 120));
+  ASSERT_TRUE(Within(60000, [&] {
+    for (int i = 0; i < kClients; ++i)
+      if (!slots[i].ready) return false;
+    return true;
+  }));
+
+  auto* sink = new RecordingSink();  // the proxy may hold it past this scope
+  sink->AddRef();
+  {
+    ComPtr<IVXWMI> power = Activate();  // the eleventh: every slot is taken
+    ASSERT_TRUE(power);
+    ComPtr<IConnectionPoint> point;
+    DWORD cookie = 0;
+    ASSERT_EQ(AdviseSink(power, sink, &point, &cookie), S_OK);
+    sim_.FlipSwitch();
+    ASSERT_TRUE(Within(10000, [&] { return slots[0].inCallback != 0; }));
+    ASSERT_TRUE(TerminateProcess(clients[0].get(), 9));
+    ASSERT_EQ(WaitForSingleObject(clients[0].get(), 10000), WAIT_OBJECT_0);
+    // The pass goes on to the other clients once the call into the dead one has returned.
+    ASSERT_TRUE(Within(30000, [&] {
+      for (int i = 1; i < kClients; ++i)
+        if (!slots[i].notifications) return false;
+      return true;
+    }));
+    EXPECT_TRUE(sink->states.empty());
+    sim_.FlipSwitch();
+    EXPECT_TRUE(PumpUntil([&] { return !sink->states.empty(); })) << "the turned-away client heard nothing";
+    EXPECT_EQ(point->Unadvise(cookie), S_OK);
+  }
+  // What the call into the killed client answered.
+  std::string log = ReadServiceLog();
+  for (size_t at = log.find("Failed to notify"); at != std::string::npos; at = log.find("Failed to notify", at + 1))
+    std::printf("%s\n", log.substr(at, log.find('\r', at) - at).c_str());
+  block->quit = 1;
+  for (int i = 1; i < kClients; ++i) EXPECT_EQ(WaitForSingleObject(clients[i].get(), 30000), WAIT_OBJECT_0);
+  EXPECT_TRUE(WaitServersGone(10000));
+  sink->Release();
+}
+
 TEST_F(ServiceProgram, ReadyEventLetsEveryoneWaitAndOnlyAdministratorsChangeIt) {
   ComPtr<IVXWMI> power = Activate();
   ASSERT_TRUE(power);
