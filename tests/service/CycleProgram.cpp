@@ -72,6 +72,7 @@ bool Bind(HMODULE library, const char* name, F* out) {
 
 int main(int argc, char** argv) {
   const int cycles = std::min(std::max(argc > 1 ? std::atoi(argv[1]) : 3000, kWarmUp + 1), 100000);
+  setvbuf(stdout, nullptr, _IONBF, 0);
   const std::string server = qeltest::BinDir() + "sim\\QelVxWmi.exe";
   if (!qeltest::WaitServersGone() || qeltest::RunProgram(server, "-RegServer") != 0) {
     std::printf("cycles: cannot register %s\n", server.c_str());
@@ -86,9 +87,9 @@ int main(int argc, char** argv) {
   sim.Reset();
   // Keeps the service running between our cycles, as the other users on a notebook do.
   UniqueKernelHandle keeper = StartPowerClient(block, 0, 24 * 3600);
-  for (DWORD waited = 0; !block->slots[0].ready && waited < 60000; waited += 50) Sleep(50);
+  for (DWORD waited = 0; !block->slots[0].ready && !block->slots[0].ended && waited < 120000; waited += 50) Sleep(50);
   if (!block->slots[0].ready) {
-    std::printf("cycles: the client that keeps the service did not start\n");
+    std::printf("cycles: the client that keeps the service did not start (0x%08lx)\n", block->slots[0].initResult);
     return 1;
   }
 
@@ -134,7 +135,7 @@ int main(int argc, char** argv) {
       if (!heard) ++missed;
     }
     uninitialize();
-    if (cycle % 500 == 0 || cycle == cycles) {
+    if (cycle % 100 == 0 || cycle == cycles) {
       std::printf("cycles: %5d: private %zu KB, heap in use %zu KB, failed %d, missed notifications %d\n", cycle,
                   PrivateBytes() / 1024, HeapInUse() / 1024, failed, missed);
       std::fflush(stdout);
