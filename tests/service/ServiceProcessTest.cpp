@@ -141,6 +141,20 @@ bool Within(DWORD ms, Done done) {
   return true;
 }
 
+// Starts count client processes on the block's first slots; true once all are ready. One
+// first: Wine starts a server for each of several activations that find none running.
+bool StartReadyClients(const PowerClientMapping& block, int count, std::vector<UniqueKernelHandle>* clients) {
+  PowerClientSlot* slots = block->slots;
+  clients->push_back(StartPowerClient(block, 0, 120));
+  if (!Within(60000, [&] { return slots[0].ready != 0; })) return false;
+  for (int i = 1; i < count; ++i) clients->push_back(StartPowerClient(block, i, 120));
+  return Within(60000, [&] {
+    for (int i = 0; i < count; ++i)
+      if (!slots[i].ready) return false;
+    return true;
+  });
+}
+
 // Clients of the real client library killed by their process id: COM would keep their
 // objects for minutes, so the fan-out frees their slots when their sinks answer that they
 // are gone, and a client that comes later is notified.
@@ -149,16 +163,8 @@ TEST_F(ServiceProgram, KilledClientsGiveTheirSlotsToTheNextClient) {
   PowerClientMapping block;
   ASSERT_TRUE(block.Create());
   PowerClientSlot* slots = block->slots;
-  // One first: Wine starts a server for each of several activations that find none running.
   std::vector<UniqueKernelHandle> clients;
-  clients.push_back(StartPowerClient(block, 0, 120));
-  ASSERT_TRUE(Within(60000, [&] { return slots[0].ready != 0; }));
-  for (int i = 1; i < kClients; ++i) clients.push_back(StartPowerClient(block, i, 120));
-  ASSERT_TRUE(Within(60000, [&] {
-    for (int i = 0; i < kClients; ++i)
-      if (!slots[i].ready) return false;
-    return true;
-  }));
+  ASSERT_TRUE(StartReadyClients(block, kClients, &clients));
   // All but the last, which sees the changes go out.
   for (int i = 0; i < kClients - 1; ++i) {
     ASSERT_TRUE(TerminateProcess(clients[i].get(), 9));
@@ -197,14 +203,7 @@ TEST_F(ServiceProgram, ClientKilledInsideItsCallbackGivesItsSlotAway) {
   PowerClientSlot* slots = block->slots;
   slots[0].holdInCallback = 1;
   std::vector<UniqueKernelHandle> clients;
-  clients.push_back(StartPowerClient(block, 0, 120));
-  ASSERT_TRUE(Within(60000, [&] { return slots[0].ready != 0; }));
-  for (int i = 1; i < kClients; ++i) clients.push_back(StartPowerClient(block, i, 120));
-  ASSERT_TRUE(Within(60000, [&] {
-    for (int i = 0; i < kClients; ++i)
-      if (!slots[i].ready) return false;
-    return true;
-  }));
+  ASSERT_TRUE(StartReadyClients(block, kClients, &clients));
 
   auto* sink = new RecordingSink();  // the proxy may hold it past this scope
   sink->AddRef();
