@@ -123,8 +123,10 @@ class FakeService : public IVXWMI, public IConnectionPointContainer, public ICon
 
   static constexpr DWORD kCookie = 0x51;
 
+ protected:
+  virtual ~FakeService() = default;  // deleted by its last Release
+
  private:
-  virtual ~FakeService() = default;
   ULONG ref_ = 0;
   IVXWMICB* sink_ = nullptr;
 };

@@ -398,6 +398,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SinkAnswerCase{"Disconnected", RPC_E_DISCONNECTED, true},
                       SinkAnswerCase{"ObjectNotConnected", CO_E_OBJNOTCONNECTED, true},
                       SinkAnswerCase{"CallFailedDne", HRESULT_FROM_WIN32(RPC_S_CALL_FAILED_DNE), true},
+                      SinkAnswerCase{"CallFailed", HRESULT_FROM_WIN32(RPC_S_CALL_FAILED), true},
                       SinkAnswerCase{"Fails", E_FAIL, false},
                       SinkAnswerCase{"CallRejected", RPC_E_CALL_REJECTED, false},
                       SinkAnswerCase{"ServerFault", RPC_E_SERVERFAULT, false}),

@@ -21,6 +21,8 @@ struct PowerClientSlot {
   volatile LONG notifications;  // records of type QELHW_NOTIFY_Power received
   volatile LONG lastNotified;   // the state of the last of them
   volatile LONG ended;        // uninitialised and about to exit
+  volatile LONG holdInCallback;  // 1: the first notification's callback does not return
+  volatile LONG inCallback;      // 1: that callback is under way
 };
 
 struct PowerClientBlock {

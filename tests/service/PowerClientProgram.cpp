@@ -17,6 +17,11 @@ namespace {
 PowerClientSlot* g_slot = nullptr;
 
 void __cdecl OnPower(QelHWNotifyRecord* record) {
+  if (g_slot->holdInCallback) {
+    // Keeps the service's call into our sink under way until this process is killed.
+    g_slot->inCallback = 1;
+    Sleep(120000);
+  }
   if (record->Type != QELHW_NOTIFY_Power) return;
   g_slot->lastNotified = static_cast<LONG>(record->Value);
   InterlockedIncrement(&g_slot->notifications);

@@ -141,6 +141,20 @@ bool Within(DWORD ms, Done done) {
   return true;
 }
 
+// Starts count client processes on the block's first slots; true once all are ready. One
+// first: Wine starts a server for each of several activations that find none running.
+bool StartReadyClients(const PowerClientMapping& block, int count, std::vector<UniqueKernelHandle>* clients) {
+  PowerClientSlot* slots = block->slots;
+  clients->push_back(StartPowerClient(block, 0, 120));
+  if (!Within(60000, [&] { return slots[0].ready != 0; })) return false;
+  for (int i = 1; i < count; ++i) clients->push_back(StartPowerClient(block, i, 120));
+  return Within(60000, [&] {
+    for (int i = 0; i < count; ++i)
+      if (!slots[i].ready) return false;
+    return true;
+  });
+}
+
 // Clients of the real client library killed by their process id: COM would keep their
 // objects for minutes, so the fan-out frees their slots when their sinks answer that they
 // are gone, and a client that comes later is notified.
@@ -149,16 +163,8 @@ TEST_F(ServiceProgram, KilledClientsGiveTheirSlotsToTheNextClient) {
   PowerClientMapping block;
   ASSERT_TRUE(block.Create());
   PowerClientSlot* slots = block->slots;
-  // One first: Wine starts a server for each of several activations that find none running.
   std::vector<UniqueKernelHandle> clients;
-  clients.push_back(StartPowerClient(block, 0, 120));
-  ASSERT_TRUE(Within(60000, [&] { return slots[0].ready != 0; }));
-  for (int i = 1; i < kClients; ++i) clients.push_back(StartPowerClient(block, i, 120));
-  ASSERT_TRUE(Within(60000, [&] {
-    for (int i = 0; i < kClients; ++i)
-      if (!slots[i].ready) return false;
-    return true;
-  }));
+  ASSERT_TRUE(StartReadyClients(block, kClients, &clients));
   // All but the last, which sees the changes go out.
   for (int i = 0; i < kClients - 1; ++i) {
     ASSERT_TRUE(TerminateProcess(clients[i].get(), 9));
@@ -183,6 +189,51 @@ TEST_F(ServiceProgram, KilledClientsGiveTheirSlotsToTheNextClient) {
   block->quit = 1;
   EXPECT_EQ(WaitForSingleObject(clients.back().get(), 30000), WAIT_OBJECT_0);
   // The killed clients' objects went with their slots: nothing keeps the server.
+  EXPECT_TRUE(WaitServersGone(10000));
+  sink->Release();
+}
+
+// A client killed by its process id while the service's call into its sink is under way:
+// the call's answer says the client is gone, so its slot goes to a client that was turned
+// away, which gets the next change.
+TEST_F(ServiceProgram, ClientKilledInsideItsCallbackGivesItsSlotAway) {
+  constexpr int kClients = 10;
+  PowerClientMapping block;
+  ASSERT_TRUE(block.Create());
+  PowerClientSlot* slots = block->slots;
+  slots[0].holdInCallback = 1;
+  std::vector<UniqueKernelHandle> clients;
+  ASSERT_TRUE(StartReadyClients(block, kClients, &clients));
+
+  auto* sink = new RecordingSink();  // the proxy may hold it past this scope
+  sink->AddRef();
+  {
+    ComPtr<IVXWMI> power = Activate();  // the eleventh: every slot is taken
+    ASSERT_TRUE(power);
+    ComPtr<IConnectionPoint> point;
+    DWORD cookie = 0;
+    ASSERT_EQ(AdviseSink(power, sink, &point, &cookie), S_OK);
+    sim_.FlipSwitch();
+    ASSERT_TRUE(Within(10000, [&] { return slots[0].inCallback != 0; }));
+    ASSERT_TRUE(TerminateProcess(clients[0].get(), 9));
+    ASSERT_EQ(WaitForSingleObject(clients[0].get(), 10000), WAIT_OBJECT_0);
+    // The pass goes on to the other clients once the call into the dead one has returned.
+    ASSERT_TRUE(Within(30000, [&] {
+      for (int i = 1; i < kClients; ++i)
+        if (!slots[i].notifications) return false;
+      return true;
+    }));
+    EXPECT_TRUE(sink->states.empty());
+    sim_.FlipSwitch();
+    EXPECT_TRUE(PumpUntil([&] { return !sink->states.empty(); })) << "the turned-away client heard nothing";
+    EXPECT_EQ(point->Unadvise(cookie), S_OK);
+  }
+  // What the call into the killed client answered.
+  std::string log = ReadServiceLog();
+  for (size_t at = log.find("Failed to notify"); at != std::string::npos; at = log.find("Failed to notify", at + 1))
+    std::printf("%s\n", log.substr(at, log.find('\r', at) - at).c_str());
+  block->quit = 1;
+  for (int i = 1; i < kClients; ++i) EXPECT_EQ(WaitForSingleObject(clients[i].get(), 30000), WAIT_OBJECT_0);
   EXPECT_TRUE(WaitServersGone(10000));
   sink->Release();
 }

@@ -88,41 +88,65 @@ bool FileOpen() { return g.outputFile != INVALID_HANDLE_VALUE; }
 
 void (*lockedHook)() = nullptr;  // test seam: runs inside the locks, between the seek and the write
 
-// How often a waiter for the print lock looks whether its owner still lives.
+// How often a waiter for the print lock looks again without being woken.
 constexpr DWORD kOwnerCheckMs = 100;
+// The owner of the print lock when the thread inside has no handle of its own (none could
+// be opened): it is waited for, never taken for dead.
+HANDLE const kUnnamedOwner = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-2));
+// The owner of the print lock once its thread ended inside without leaving it.
+HANDLE const kEndedOwner = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-3));
 
-bool ThreadIsGone(DWORD id) {
-  HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, id);
-  if (!thread) return true;
-  bool gone = WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
-  CloseHandle(thread);
-  return gone;
+// Closes a thread's own handle when the thread ends (or the log's slot is freed); a thread
+// that ended inside the print leaves the lock to the next comer.
+void WINAPI CloseOwnHandle(void* handle) {
+  InterlockedCompareExchangePointer(&g.printOwner, kEndedOwner, handle);
+  CloseHandle(handle);
 }
 
-// Takes the print lock; true when its owner had died inside. Not re-entrant: the owning
-// thread that asks again waits for itself for good. A dead owner is found by its thread id
-// at each check: when the system has given that id to a new thread by then, the waiter
-// takes the new thread for the owner and waits on while it lives.
+// The calling thread's handle to itself, opened at its first print and kept until it ends.
+// As the print lock's owner it names the thread: the thread object, and with it the thread
+// id, cannot go to another thread while the handle is open.
+HANDLE OwnThreadHandle() {
+  if (g.printOwnerSlot == FLS_OUT_OF_INDEXES) return kUnnamedOwner;
+  if (HANDLE own = FlsGetValue(g.printOwnerSlot)) return own;
+  HANDLE own = nullptr;
+  if (!DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &own, SYNCHRONIZE, FALSE, 0))
+    return kUnnamedOwner;
+  if (!FlsSetValue(g.printOwnerSlot, own)) {
+    CloseHandle(own);
+    return kUnnamedOwner;
+  }
+  return own;
+}
+
+// Takes the print lock; true when its owner had ended inside. Not re-entrant: the owning
+// thread that asks again waits for itself for good. A waiter waits for the owner's wake-up
+// and for the owner's thread to end, whichever comes first.
 bool EnterPrintLock() {
-  const LONG self = static_cast<LONG>(GetCurrentThreadId());
+  HANDLE self = OwnThreadHandle();
   for (;;) {
-    LONG owner = InterlockedCompareExchange(&g.printOwner, self, 0);
-    if (owner == 0) return false;
+    HANDLE owner = InterlockedCompareExchangePointer(&g.printOwner, self, nullptr);
+    if (!owner) return false;
     InterlockedIncrement(&g.printWaiters);
     // Counted as a waiter before the second look: a leaving owner either is seen gone here
     // or sees the count and wakes us.
-    owner = InterlockedCompareExchange(&g.printOwner, self, 0);
-    DWORD wait = owner == 0 ? WAIT_OBJECT_0 : WaitForSingleObject(g.printWake, kOwnerCheckMs);
+    owner = InterlockedCompareExchangePointer(&g.printOwner, self, nullptr);
+    DWORD wait = WAIT_OBJECT_0;
+    if (owner == kEndedOwner) {
+      wait = WAIT_OBJECT_0 + 1;
+    } else if (owner) {
+      HANDLE waits[] = {g.printWake, owner};
+      wait = WaitForMultipleObjects(owner == kUnnamedOwner ? 1 : 2, waits, FALSE, kOwnerCheckMs);
+    }
     InterlockedDecrement(&g.printWaiters);
-    if (owner == 0) return false;
-    if (wait == WAIT_TIMEOUT && ThreadIsGone(static_cast<DWORD>(owner)) &&
-        InterlockedCompareExchange(&g.printOwner, self, owner) == owner)
+    if (!owner) return false;
+    if (wait == WAIT_OBJECT_0 + 1 && InterlockedCompareExchangePointer(&g.printOwner, self, owner) == owner)
       return true;
   }
 }
 
 void LeavePrintLock() {
-  InterlockedExchange(&g.printOwner, 0);
+  InterlockedExchangePointer(&g.printOwner, nullptr);
   if (g.printWaiters > 0) SetEvent(g.printWake);
 }
 
@@ -284,9 +308,11 @@ bool TBDInit(const TCHAR* fileName, const TCHAR* appName, int32_t maxLogSize, bo
   SafeStrCat(g.alterEventName, g.appName, kPathChars);
   MbsUpper(g.alterEventName + _tcslen(kAlterEventPrefix));
 
-  g.printOwner = g.printWaiters = 0;
+  g.printOwner = nullptr;
+  g.printWaiters = 0;
   g.printWake = CreateEvent(nullptr, FALSE, FALSE, nullptr);
   if (!g.printWake) return FailInit();
+  g.printOwnerSlot = FlsAlloc(CloseOwnHandle);
   g.rotationRetrySize = 0;
 
   if (g.alterEvent) ReportAssertion("0 == hAlterEvent");
@@ -352,6 +378,11 @@ void TBDEnd() {
   if (g.printWake) {
     CloseHandle(g.printWake);
     g.printWake = nullptr;
+  }
+  // Closes every thread's own handle; the callback must not outlive the module.
+  if (g.printOwnerSlot != FLS_OUT_OF_INDEXES) {
+    FlsFree(g.printOwnerSlot);
+    g.printOwnerSlot = FLS_OUT_OF_INDEXES;
   }
   if (FileOpen()) {
     CloseHandle(g.outputFile);

@@ -39,12 +39,14 @@ struct State {
   TCHAR globalKey[kPathChars] = {};
   TCHAR appKey[kPathChars] = {};
   TCHAR alterEventName[kPathChars] = {};
-  // Serialises printing and rotation in this process: the id of the thread inside, 0 when
-  // none, taken without a kernel call when free. A waiter looks after the owner, so one that
-  // died inside (ExitProcess, TerminateThread) leaves the lock abandoned, not held.
-  volatile LONG printOwner = 0;
+  // Serialises printing and rotation in this process: the handle of the thread inside (its
+  // own, kept in printOwnerSlot), null when none, taken without a kernel call when free. A
+  // waiter also waits on the owner's thread, so one that died inside (ExitProcess,
+  // TerminateThread) leaves the lock abandoned, not held.
+  void* volatile printOwner = nullptr;
   volatile LONG printWaiters = 0;
   HANDLE printWake = nullptr;  // auto-reset: set by a leaving owner while others wait
+  DWORD printOwnerSlot = FLS_OUT_OF_INDEXES;  // each printing thread's own handle
   int64_t rotationRetrySize = 0;  // after a failed rotation, the size at which to try again
   const SYSTEMTIME* fixedTime = nullptr;  // test seam: formats this time in place of now
 };
