@@ -39,6 +39,7 @@ struct SimClientBlock {
   uint32_t randomDelayMaxMs;
   uint32_t randomSeed;     // 0: seeded by the tick count
   int32_t initialized;     // QelHWInitialize calls less QelHWUnInitialize calls
+  uint32_t removalLoadsLibrary;  // QelHWRegisterCallback (null) loads and frees a system library
 };
 
 inline std::string SimClientBlockName(DWORD processId = GetCurrentProcessId()) {

@@ -122,6 +122,10 @@ int32_t __cdecl QelHWSetPower(uint32_t state) {
 int32_t __cdecl QelHWRegisterCallback(QelHWCallback fn) {
   Control().Log("QelHWRegisterCallback", fn ? 1 : 0);
   Delay(Control()->registerDelayMs);
+  if (!fn && Control()->removalLoadsLibrary) {
+    // As a real library may: the loader lock is needed here.
+    if (HMODULE m = LoadLibraryA("version.dll")) FreeLibrary(m);
+  }
   g_callback = fn;
   Control()->callbackSet = fn ? 1 : 0;
   return 0;

@@ -53,6 +53,13 @@
 //     restarton INDEX      the callback of notification INDEX calls WMC_Shutdown and then
 //                          WMC_Startup (once), and prints how long the start-up took (as
 //                          an elapsed line)
+//   client library's thread and reloads:
+//     callon INDEX COMMAND [ARG]
+//                          the callback of notification INDEX (its handler on the main thread
+//                          with --forward) runs COMMAND (startup, shutdown or setpower ARG), once
+//     reload               LoadLibrary of the plug-in again (after free), callbacks registered
+//     timed COMMAND ...    runs the next command and prints how long it took
+//     clientloaded MS      whether qelvxaux.dll is still mapped, waiting up to MS for its unload
 //   short messages (the simulated SDK's store is used by the sms... commands):
 //     smssend NUMBER TEXT  WMC_SendMessage of a text to a number
 //     smscount BOX | smsdelete ID | smsdeleteall BOX
@@ -122,6 +129,10 @@ HWND g_window = nullptr;
 HANDLE g_forwarding = nullptr;  // set while a callback waits for the main thread
 constexpr UINT kForwardMessage = WM_APP + 1;
 std::atomic<int> g_shutdownOn{-1}, g_freeOn{-1};
+// callon: the command a callback runs, and its argument.
+std::atomic<int> g_callOn{-1};
+char* g_callOnArgs[2] = {nullptr, nullptr};
+int g_callOnCount = 0;
 void OnCallback(int slot, int index);
 constexpr UINT kSleepMessage = WM_APP + 2;
 std::atomic<int> g_restartOn{-1};
@@ -333,6 +344,9 @@ LONG CALLBACK CountFaults(EXCEPTION_POINTERS* e) {
 
 bool PluginLoaded() { return GetModuleHandleA("wmcqel.dll") != nullptr; }
 
+struct Plugin;
+bool RunCommand(Plugin& p, int argc, char** argv, int& i, int& failures);
+
 // A callback's work, on the thread it arrived on or, forwarded, on the main thread. An armed
 // shutdown or unload runs first, so a wait for the callback ends only after it.
 void OnCallback(int slot, int index) {
@@ -351,6 +365,12 @@ void OnCallback(int slot, int index) {
     uint64_t start = Milliseconds();
     int up = g_plugin.Startup();
     Print("handler WMC_Startup: %d\nelapsed: %u ms\n", up, static_cast<unsigned>(Milliseconds() - start));
+  }
+  armed = index;
+  if (slot == index && g_callOn.compare_exchange_strong(armed, -1)) {
+    int k = 0, failures = 0;
+    Print("handler runs %s\n", g_callOnArgs[0]);
+    RunCommand(g_plugin, g_callOnCount, g_callOnArgs, k, failures);
   }
   Notified(slot, index);
 }
@@ -415,7 +435,6 @@ void BareLoads(int n) {
         sdkLoaded, static_cast<unsigned>(sdkLeft));
 }
 
-bool RunCommand(Plugin& p, int argc, char** argv, int& i, int& failures);
 
 struct ThreadRun {
   Plugin* p;
@@ -764,6 +783,35 @@ bool RunCommand(Plugin& p, int argc, char** argv, int& i, int& failures) {
     bool ok = sdk.ok() && mode >= 0 && mode < kSimSdkOpenModes;
     if (ok) sdk->openResult[mode] = result;
     Print("sdkopen %d: %d\n", mode, result);
+  // --- client library's thread and reloads ---
+  } else if (cmd == "callon" && i + 2 < argc) {
+    int index = number(++i);
+    g_callOnArgs[0] = argv[++i];
+    g_callOnCount = 1;
+    if (std::strcmp(g_callOnArgs[0], "setpower") == 0 && i + 1 < argc) {
+      g_callOnArgs[1] = argv[++i];
+      g_callOnCount = 2;
+    }
+    g_callOn = index;
+  } else if (cmd == "reload") {
+    bool ok = !p.library && Load(p);
+    if (ok)
+      for (int slot = 0; slot < WMC_NOTIFY_SLOTS; ++slot) p.SetCallback(slot, Slots::fns[slot], 0);
+    Print("reload: %s\n", ok ? "loaded" : "failed");
+  } else if (cmd == "timed" && i + 1 < argc) {
+    LARGE_INTEGER f, a, b;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&a);
+    ++i;
+    bool known = RunCommand(p, argc, argv, i, failures);
+    QueryPerformanceCounter(&b);
+    Print("timed: %lld ms\n", static_cast<long long>((b.QuadPart - a.QuadPart) * 1000 / f.QuadPart));
+    if (!known) return false;
+  } else if (cmd == "clientloaded") {
+    DWORD ms = static_cast<DWORD>(number(++i));
+    DWORD start = GetTickCount();
+    while (GetModuleHandleA("qelvxaux.dll") && GetTickCount() - start < ms) PumpFor(20);
+    Print("clientloaded: %s\n", GetModuleHandleA("qelvxaux.dll") ? "yes" : "no");
   } else {
     Print("unknown command %s\n", cmd.c_str());
     return false;

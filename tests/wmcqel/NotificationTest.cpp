@@ -220,6 +220,8 @@ TEST_F(PluginTest, ClientLibraryRecordsArriveAsUnknownThenPower) {
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("qelvxaux.dll"), "SimClient_Notify")));
   ASSERT_NE(notify, nullptr);
   ASSERT_EQ(notify(2u), 1);  // delivered on the thread that initialised the library
+  // and raised to the host from a relay thread of ours
+  EXPECT_TRUE(qeltest::PumpUntil([] { return !Notifications().empty(); }, 5000));
   EXPECT_EQ(LinesWith("UNKNOWN 0\n"), 1);
   EXPECT_EQ(LinesWith("QELHW_NOTIFY_Power - 2\n"), 1);
   EXPECT_EQ(Notifications(), std::vector<int>{WMC_NOTIFY_RADIO_OFF});
