@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "BenchClock.h"
+#include "BusyHeap.h"
 #include "FirmwareSim.h"
 #include "ModuleTestSupport.h"
 #include "QelVxAux.h"
@@ -167,21 +168,6 @@ size_t PrivateBytes() {
     at = next;
   }
   return total;
-}
-
-// Busy bytes of every heap of the process.
-size_t BusyHeapBytes() {
-  std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 16);
-  heaps.resize(GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
-  size_t busy = 0;
-  for (HANDLE heap : heaps) {
-    if (!HeapLock(heap)) continue;
-    PROCESS_HEAP_ENTRY entry = {};
-    while (HeapWalk(heap, &entry))
-      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) busy += entry.cbData;
-    HeapUnlock(heap);
-  }
-  return busy;
 }
 
 // The baseline of a query's memory: a document holding only the "xml" declaration, made

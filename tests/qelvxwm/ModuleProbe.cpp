@@ -17,9 +17,12 @@
 #include <thread>
 #include <vector>
 
+#include "BusyHeap.h"
 #include "QelVXWM.h"
 
 namespace {
+
+using qeltest::BusyHeapBytes;
 
 struct Exports {
   HMODULE module = nullptr;
@@ -89,20 +92,6 @@ int Late(const char* path, DWORD ms) {
   std::printf("query %d alive\n", result);
   std::fflush(stdout);
   return 0;
-}
-
-size_t BusyHeapBytes() {
-  std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 16);
-  heaps.resize(GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
-  size_t busy = 0;
-  for (HANDLE heap : heaps) {
-    if (!HeapLock(heap)) continue;
-    PROCESS_HEAP_ENTRY entry = {};
-    while (HeapWalk(heap, &entry))
-      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) busy += entry.cbData;
-    HeapUnlock(heap);
-  }
-  return busy;
 }
 
 int Heap(int cycles, int count, char** dlls) {
