@@ -79,7 +79,7 @@ CCmdSdkGsm::~CCmdSdkGsm() {
     if (Current == this) Current = nullptr;
   }
 #ifdef QELVXWM_GSM_ONLY
-  if (QelApiClose) QelApiClose();
+  CloseSdk();
   ReleaseLibrary();
 #endif
   SimEvent.reset();
@@ -212,6 +212,7 @@ bool CCmdSdkGsm::GetDevState(DEV_INFO_GSM* record) {
 #endif
   TBDPrint(TBCT_INFO, TBDLT_TRACE, L"Enable notification");
   QelRegisterCallback(&CCmdSdkGsm::NotifCallback, ~0ull);
+  callbackRegistered_ = true;
   uint32_t rc;
   if (QelGetZolvanType) {
     TBDPrint(TBCT_INFO, TBDLT_TRACE, L"Enable QEL_NOTIFY_SimStatusExp_OLD");
@@ -375,12 +376,18 @@ bool CCmdSdkGsm::GetModemInfo() {
     }
   }
 #ifndef QELVXWM_GSM_ONLY
-  if (QelApiClose) {
-    QelApiClose();
-    QelApiClose = nullptr;
-  }
+  CloseSdk();
 #endif
   return true;
+}
+
+void CCmdSdkGsm::CloseSdk() {
+  // No delivery into this module after the close: an SDK that stays loaded elsewhere, or
+  // sends one more notification after its close, would call code that is unloaded next.
+  if (callbackRegistered_) QelRegisterCallback(nullptr, 0);
+  callbackRegistered_ = false;
+  if (QelApiClose) QelApiClose();
+  QelApiClose = nullptr;
 }
 
 #ifdef QELVXWM_GSM_ONLY
@@ -423,16 +430,15 @@ bool CCmdSdkGsm::IsDevPresent() {
 bool CCmdSdkGsm::GetSdkInfo(SDK_INFO_GSM* info) {
   FUNCTION_TRACE("CCmdSdkGsm::GetSdkInfo");
   auto versionOf = [](HMODULE module) {
-    wchar_t file[MAX_PATH] = {};
-    GetModuleFileNameW(module, file, MAX_PATH);
-    return ReadFileVersion(file, L"Failed to load Version.dll", L"Failed to get version function pointers");
+    return ReadFileVersion(ModuleFileName(module).c_str(), L"Failed to load Version.dll",
+                           L"Failed to get version function pointers");
   };
   TBDPrint(TBCT_INFO, TBDLT_INFO, L"QelApiInterface");
   SetRecordText(info->Version, versionOf(SdkLibrary).c_str());
   TBDPrint(TBCT_INFO, TBDLT_INFO, L"QelVxAux");
-  wchar_t path[MAX_PATH];
+  std::wstring path;
   if (FolderFileLoads(SdkDirectory.c_str(), L"QelVxAux.dll", path))  // no start-up just for a version
-    SetRecordText(info->AuxVersion, ReadFileVersion(path, L"Failed to load Version.dll",
+    SetRecordText(info->AuxVersion, ReadFileVersion(path.c_str(), L"Failed to load Version.dll",
                                                     L"Failed to get version function pointers").c_str());
   TBDPrint(TBCT_INFO, TBDLT_INFO, L"QelVXWM");
   HMODULE self = nullptr;

@@ -43,6 +43,8 @@ class CCmdSdkGsm : public SdkCommon {
 
  private:
   bool Fail();
+  // Unregisters the notification function, then closes the SDK.
+  void CloseSdk();
   bool OpenDevice(int32_t device, int32_t* result);
 
   UniqueKernelHandle SimEvent;
@@ -53,7 +55,8 @@ class CCmdSdkGsm : public SdkCommon {
   PFN_QelGetRecord QelGetIccId = nullptr;  // QelGetIddId on the R4 API
   PFN_QelGetRecord QelGetZolvanType = nullptr;
   uint32_t SimNotifData[8] = {0, 1, 0, 0, 0, 0, 0, 0};
-  std::atomic<bool> simNotified_{false};  // the words above came from a notification
+  std::atomic<bool> simNotified_{false};
+  bool callbackRegistered_ = false;  // the words above came from a notification
 
   // The object that receives notifications. The SDK's thread holds CurrentLock shared for
   // a whole delivery; the destructor takes it exclusively to unpublish the object, so it

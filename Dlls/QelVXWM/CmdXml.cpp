@@ -1,5 +1,6 @@
 #include "CmdXml.h"
 
+#include "CriticalSection.h"
 #include "FunctionTrace.h"
 #include "ModuleLog.h"
 #include "SafeString.h"
@@ -7,6 +8,8 @@
 
 namespace {
 
+// The older build's copy makes the object too, beside a query on another thread.
+SRWLOCK g_instanceLock = SRWLOCK_INIT;
 CCmdXml* g_instance = nullptr;
 
 const wchar_t* Flag(BYTE value) { return value ? L"TRUE" : L"FALSE"; }
@@ -21,14 +24,20 @@ std::wstring P(const wchar_t* a, const wchar_t* b = L"", const wchar_t* c = L"",
 }  // namespace
 
 CCmdXml* CCmdXml::Instance() {
+  SrwLockGuard hold(g_instanceLock);
   if (!g_instance) g_instance = new CCmdXml();
   return g_instance;
 }
 
 void CCmdXml::DeleteInstance() {
   FUNCTION_TRACE("CCmdXml::DeleteInstance");
-  delete g_instance;
-  g_instance = nullptr;
+  CCmdXml* instance = nullptr;
+  {
+    SrwLockGuard hold(g_instanceLock);
+    instance = g_instance;
+    g_instance = nullptr;
+  }
+  delete instance;
 }
 
 CCmdXml::CCmdXml() { FUNCTION_TRACE("CCmdXml::CCmdXml"); }
@@ -222,14 +231,20 @@ bool CCmdXml::GetXmlDoc(std::wstring& cache) {
   std::wstring text;
   if (!builder_->GetXml(text)) return false;
   cache = text;
-  // Without a log folder the bare name stands, in the current directory; a folder whose path
-  // does not fit gets no file rather than one in some other place.
-  // The folder found has room for the file's name.
+  // Only without any profile folder does the bare name stand, in the current directory; a
+  // folder that cannot be had gets no file rather than one in some other place. The folder
+  // found has room for the file's name.
   wchar_t path[MAX_PATH] = {};
-  if (FindLogDirectory(path) == kLogFolderTooLong) {
-    // The same folder kept the log from opening: this line goes where it can be seen.
-    TBDPrintWhereSeen(TBCT_INFO, TBDLT_ERROR, L"Log folder too long, document not saved");
-    return true;
+  switch (FindLogDirectory(path)) {
+    case kLogFolderTooLong:
+      // The same folder kept the log from opening: this line goes where it can be seen.
+      TBDPrintWhereSeen(TBCT_INFO, TBDLT_ERROR, L"Log folder too long, document not saved");
+      return true;
+    case kLogFolderUnavailable:
+      TBDPrintWhereSeen(TBCT_INFO, TBDLT_ERROR, L"Log folder cannot be made, document not saved");
+      return true;
+    default:
+      break;
   }
   SafeWcsCat(path, L"QelVXWM.xml", MAX_PATH);
   builder_->Save(path);

@@ -2,8 +2,8 @@
 // or calls COM (the loader lock is held).
 #include <windows.h>
 
+#include "LibraryLoad.h"
 #include "ModuleLog.h"
-#include "SafeString.h"
 #include "VxWmCmd.h"
 #include "devurezazeve.h"
 
@@ -16,14 +16,11 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {
 #else
       TBDSetup(L"QelVXWM.log", L"QelVXWM", true);
 #endif
-      wchar_t path[520] = {};
-      DWORD n = GetModuleFileNameW(instance, path, 520);
-      wchar_t* slash = n > 0 && n < 520 ? wcsrchr(path, L'\\') : nullptr;
-      if (slash) {
-        *slash = 0;
-        SafeWcsCopy(g_ModuleDir, path, 520);
-      }
-      TBDPrint(TBCT_INFO, TBDLT_INFO, L"Path: %s", g_ModuleDir);
+      // Read whole, however long the folder: a cut name has no folder to give.
+      std::wstring path = ModuleFileName(instance);
+      size_t slash = path.rfind(L'\\');
+      if (slash != std::wstring::npos) g_ModuleDir = path.substr(0, slash);
+      TBDPrint(TBCT_INFO, TBDLT_INFO, L"Path: %s", g_ModuleDir.c_str());
       break;
     }
     case DLL_PROCESS_DETACH:

@@ -1,4 +1,5 @@
-// The two exports: one device query, and the copy of its document text.
+// The two exports: one device query, and the copy of its document text. Both may be
+// called from any number of threads at once (see CVxWmCmd).
 #include "FunctionTrace.h"
 #include "ModuleLog.h"
 #include "QelVXWM.h"
@@ -8,7 +9,7 @@
 extern "C" int __cdecl QelVXWMHQueryDeviceInfo(void) {
   TBDWriteSetupVersionLine();
   FUNCTION_TRACE("QelVXWMHQueryDeviceInfo");
-  return CVxWmCmd::Instance()->CmdGetInfo(g_ModuleDir);
+  return CVxWmCmd::Instance()->CmdGetInfo(g_ModuleDir.c_str());
 }
 
 extern "C" int __cdecl QelVXWMHCopyDeviceInfo(wchar_t* buffer, unsigned* length) {

@@ -54,7 +54,7 @@ bool WindowsBefore5(bool* failed) {
 }
 
 bool g_logOpen = false;
-bool g_versionLinePending = false;
+LONG g_versionLinePending = 0;  // taken once, by whichever export call comes first
 wchar_t g_versionPath[kPathChars] = {};
 bool g_versionOfHost = true;
 
@@ -126,8 +126,7 @@ bool GetHostProgramDirectory(wchar_t* out) {
 }
 
 void TBDWriteSetupVersionLine() {
-  if (!g_versionLinePending) return;
-  g_versionLinePending = false;
+  if (!InterlockedExchange(&g_versionLinePending, 0)) return;
   GetModuleVersion(g_versionOfHost ? nullptr : g_versionPath);
 }
 
@@ -164,7 +163,7 @@ LogFolderResult FindLogDirectory(wchar_t* out) {
   Append(folder, kVendor);
   CreateDirectoryW(folder, nullptr);
   Append(folder, kLogs);
-  if (!Folder(folder)) return kLogFolderNone;
+  if (!Folder(folder)) return kLogFolderUnavailable;
   SafeWcsCopy(out, folder, kPathChars);
   return kLogFolderFound;
 }
@@ -197,7 +196,7 @@ int32_t TBDSetup(const wchar_t* fileName, const wchar_t* appName, bool truncate,
     if (GetHostProgramDirectory(host)) SafeSnwprintf(g_versionPath, kPathChars, L"%s\\%s", host, settings->ModuleName);
     g_versionOfHost = false;
   }
-  g_versionLinePending = true;
+  InterlockedExchange(&g_versionLinePending, 1);
   return 1;
 }
 
@@ -209,11 +208,15 @@ LogFolderResult FindLogDirectory(wchar_t* out) {
   if (WindowsBefore5(&failed) || failed) return failed ? kLogFolderNone : kLogFolderFound;
   wchar_t folder[kPathChars] = {};
   bool tooLong = false;
-  ReadVariable(L"USERPROFILE", folder, &tooLong);
-  const wchar_t kLogs[] = L"\\Application Data\\Veltra Vazudari\\Logs\\";
-  if (tooLong || !Fits(folder, {kLogs, kLongestFileName})) return kLogFolderTooLong;
-  Append(folder, kLogs);
-  if (!Folder(folder)) return kLogFolderNone;
+  bool set = ReadVariable(L"USERPROFILE", folder, &tooLong) && folder[0];
+  const wchar_t* const kLevels[] = {L"\\Application Data", L"\\Veltra Vazudari", L"\\Logs\\"};
+  if (tooLong || !Fits(folder, {kLevels[0], kLevels[1], kLevels[2], kLongestFileName})) return kLogFolderTooLong;
+  if (!set) return kLogFolderNone;  // the log then goes beside the host program
+  // Each missing level is made: a fresh profile has no Application Data folder of ours.
+  for (const wchar_t* level : kLevels) {
+    Append(folder, level);
+    if (!Folder(folder)) return kLogFolderUnavailable;
+  }
   SafeWcsCopy(out, folder, kPathChars);
   return kLogFolderFound;
 }

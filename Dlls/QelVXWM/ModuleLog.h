@@ -10,11 +10,13 @@
 #ifdef QELVXWM_GSM_ONLY
 int32_t TBDSetup(const wchar_t* fileName, const wchar_t* appName, bool truncate);
 #endif
-// The log folder as TBDGetLogDirectory gives it, with the reason when there is none:
-// kLogFolderTooLong when a profile variable, or the folder's path with the names of the
-// files the module keeps there, does not fit MAX_PATH characters (out is then empty and
-// nothing has been created).
-enum LogFolderResult { kLogFolderFound, kLogFolderNone, kLogFolderTooLong };
+// The log folder as TBDGetLogDirectory gives it, with the reason when there is none (out is
+// then empty): kLogFolderNone when there is no profile variable to build it from (or the
+// system version cannot be read); kLogFolderUnavailable when a level of it cannot be
+// created; kLogFolderTooLong when a profile variable, or the folder's path with the names
+// of the files the module keeps there, does not fit MAX_PATH characters (nothing has been
+// created then).
+enum LogFolderResult { kLogFolderFound, kLogFolderNone, kLogFolderUnavailable, kLogFolderTooLong };
 LogFolderResult FindLogDirectory(wchar_t* out /* MAX_PATH characters */);
 
 // A line that must be seen: into the module's log, or to the debugger output when the

@@ -4,6 +4,7 @@
 #include "CmdSdk.h"
 #include "CmdSdkGsm.h"
 #include "CmdXml.h"
+#include "CriticalSection.h"
 #include "FunctionTrace.h"
 #include "Handles.h"
 #include "LibraryLoad.h"
@@ -12,11 +13,53 @@
 #include "SafeString.h"
 #include "devurezazeve.h"
 
-wchar_t g_ModuleDir[520] = {};
+std::wstring g_ModuleDir;
 
 namespace {
 
+// The command object's pointer and its cached text: held only to read or swap them, so a
+// copy never waits for a query.
+SRWLOCK g_commandLock = SRWLOCK_INIT;
 CVxWmCmd* g_command = nullptr;
+
+// One query at a time: the XML layer, the SDK object and the SDK's notification target are
+// process-wide. A critical section, not an SRW lock: a query asked again on its own thread
+// (a host's message dispatched while the query's COM calls wait) finds the section its own
+// and is refused below, where an SRW lock would wait for itself for good.
+CriticalSection g_queryLock;
+bool g_queryRunning = false;  // under g_queryLock
+
+// The turn of one query; a caller that gets 16 at once takes none.
+class QueryTurn {
+ public:
+  explicit QueryTurn(bool take) : taken_(take) {
+    if (!taken_) return;
+    g_queryLock.Lock();
+    nested_ = g_queryRunning;
+    g_queryRunning = true;
+  }
+  ~QueryTurn() {
+    if (!taken_) return;
+    if (!nested_) g_queryRunning = false;
+    g_queryLock.Unlock();
+  }
+  bool nested() const { return nested_; }
+  QueryTurn(const QueryTurn&) = delete;
+  QueryTurn& operator=(const QueryTurn&) = delete;
+
+ private:
+  bool taken_;
+  bool nested_ = false;
+};
+
+// A thread already in the multithreaded apartment cannot join the document's apartment:
+// found before the turn, so such a caller does not wait behind a query for its 16.
+bool CallerInMultithreadedApartment() {
+  HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  if (hr == RPC_E_CHANGED_MODE) return true;
+  if (SUCCEEDED(hr)) CoUninitialize();
+  return false;
+}
 
 #ifndef QELVXWM_GSM_ONLY
 // No more devices than the maker's device list record holds: a count beyond it is a broken
@@ -36,13 +79,45 @@ HMODULE ThisModule() {
 }  // namespace
 
 CVxWmCmd* CVxWmCmd::Instance() {
+  SrwLockGuard hold(g_commandLock);
   if (!g_command) g_command = new CVxWmCmd();
   return g_command;
 }
 
 void CVxWmCmd::DeleteInstance() {
-  delete g_command;
-  g_command = nullptr;
+  CVxWmCmd* command = nullptr;
+  {
+    SrwLockGuard hold(g_commandLock);
+    command = g_command;
+    g_command = nullptr;
+  }
+  delete command;
+}
+
+void CVxWmCmd::SetCache(std::wstring text) {
+  SrwLockGuard hold(g_commandLock);
+  Cache.swap(text);
+}
+
+int CVxWmCmd::CmdGetInfo(const wchar_t* dir) {
+  FUNCTION_TRACE("CVxWmCmd::CmdGetInfo");
+  bool multithreaded = CallerInMultithreadedApartment();
+  QueryTurn turn(!multithreaded);
+  TBDPrint(TBCT_INFO, TBDLT_TRACE, L"Clear cache");
+  SetCache(L"");
+  TBDPrint(TBCT_INFO, TBDLT_TRACE, L"Initialize CCmdXml");
+  if (multithreaded) {
+    TBDPrint(TBDCT_LAST, TBDLT_ERROR, L"Builder failed to open");
+    return 16;
+  }
+  if (turn.nested()) {
+    TBDPrint(TBDCT_LAST, TBDLT_ERROR, L"A query is already running on this thread");
+    return 16;
+  }
+  std::wstring text;
+  int result = RunQuery(dir, text);
+  if (result == 0) SetCache(std::move(text));
+  return result;
 }
 
 CVxWmCmd::CVxWmCmd() { FUNCTION_TRACE("CVxWmCmd::CVxWmCmd"); }
@@ -55,6 +130,7 @@ int CVxWmCmd::CmdCopyInfo(wchar_t* buffer, unsigned* length) {
   CCmdXml::Instance();
 #endif
   if (!length) return 2;  // no length to read or report: nothing is written
+  SrwLockGuard hold(g_commandLock, SrwLockGuard::kShared);
   if (Cache.empty()) {
     TBDPrint(TBCT_INFO, TBDLT_INFO, L"No data");
     return 17;
@@ -77,12 +153,11 @@ int CVxWmCmd::CmdCopyInfo(wchar_t* buffer, unsigned* length) {
 
 #ifndef QELVXWM_GSM_ONLY
 
-int CVxWmCmd::CmdGetInfo(const wchar_t* dir) {
-  FUNCTION_TRACE("CVxWmCmd::CmdGetInfo");
-  TBDPrint(TBCT_INFO, TBDLT_TRACE, L"Clear cache");
-  Cache.clear();
+int CVxWmCmd::RunQuery(const wchar_t* dir, std::wstring& text) {
+  // A folder whose libraries' paths cannot be formed is a failure, not a missing modem.
+  std::wstring longest;
+  if (JoinFolderPath(dir, kLongestLibraryName, longest) == kPathTooLong) return 5;
   DEV_SUMMARY summary;
-  TBDPrint(TBCT_INFO, TBDLT_TRACE, L"Initialize CCmdXml");
   CCmdXml* xml = CCmdXml::Instance();
   if (!xml->Initialize()) return 16;
 
@@ -123,11 +198,10 @@ int CVxWmCmd::CmdGetInfo(const wchar_t* dir) {
     }
   }
   TBDPrint(TBCT_INFO, TBDLT_TRACE, L"Cache info");
-  bool ok = xml->GetXmlDoc(Cache);
+  bool ok = xml->GetXmlDoc(text);
   Sdk.reset();
   CCmdXml::DeleteInstance();
   int result = ok ? 0 : 5;
-  if (!ok) Cache.clear();
   TBDPrint(TBCT_INFO, TBDLT_INFO, L"Returning: %i", result);
   return result;
 }
@@ -135,15 +209,15 @@ int CVxWmCmd::CmdGetInfo(const wchar_t* dir) {
 void CVxWmCmd::GetSdkInfoCm(SDK_INFO_CM* out, const wchar_t* dir) {
   FUNCTION_TRACE("CCmdSdk::GetSdkInfoCm");
   // Versions come from the files: no component's start-up runs for them.
-  wchar_t path[MAX_PATH];
+  std::wstring path;
   TBDPrint(TBCT_INFO, TBDLT_INFO, L"QelVxAux");
-  if (FolderFileLoads(dir, L"QelVxAux.dll", path)) SetRecordText(out->AuxVersion, GetFileVer(path).c_str());
+  if (FolderFileLoads(dir, L"QelVxAux.dll", path)) SetRecordText(out->AuxVersion, GetFileVer(path.c_str()).c_str());
   // The module's own file, whatever it is called.
   TBDPrint(TBCT_INFO, TBDLT_INFO, L"QelVXWM");
   SetRecordText(out->ModuleVersion, GetModVer(ThisModule()).c_str());
   TBDPrint(TBCT_INFO, TBDLT_INFO, L"QelCardDetect");
   if (FolderFileLoads(dir, L"QelCardDetect.dll", path))
-    SetRecordText(out->CardDetectVersion, GetFileVer(path).c_str());
+    SetRecordText(out->CardDetectVersion, GetFileVer(path.c_str()).c_str());
 }
 
 bool CVxWmCmd::IsDevPresent(bool* powered, const wchar_t* dir) {
@@ -225,9 +299,10 @@ int CVxWmCmd::GetDevTech(const wchar_t* dir) {
     TBDPrint(TBCT_INFO, TBDLT_INFO, L"No Veltra Vazudari Devices");
   } else {
     wchar_t buffer[200] = {};
-    unsigned size = 400;
     TBDPrint(TBCT_INFO, TBDLT_INFO, L"%i device(s) found", static_cast<int>(devices));
     for (unsigned i = 0; i < devices; ++i) {
+      // The size is in and out: each call is offered the whole buffer again.
+      unsigned size = sizeof(buffer);
       int code = GetDevTypeCode(deviceId(client, i, buffer, &size));
       tech = code == 80 || code == 81 ? 2 : 1;
     }
@@ -249,12 +324,7 @@ int CVxWmCmd::GetDevTypeCode(unsigned id) {
   return 0;
 }
 
-std::wstring CVxWmCmd::GetModVer(HMODULE module) {
-  wchar_t file[MAX_PATH] = {};
-  DWORD n = GetModuleFileNameW(module, file, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) file[0] = 0;
-  return GetFileVer(file);
-}
+std::wstring CVxWmCmd::GetModVer(HMODULE module) { return GetFileVer(ModuleFileName(module).c_str()); }
 
 std::wstring CVxWmCmd::GetFileVer(const wchar_t* file) {
   FUNCTION_TRACE("GetModVer");
@@ -265,11 +335,9 @@ std::wstring CVxWmCmd::GetFileVer(const wchar_t* file) {
 
 #else  // the older GSM-only build
 
-int CVxWmCmd::CmdGetInfo(const wchar_t* dir) {
-  FUNCTION_TRACE("CVxWmCmd::CmdGetInfo");
-  TBDPrint(TBCT_INFO, TBDLT_TRACE, L"Clear cache");
-  Cache.clear();
-  TBDPrint(TBCT_INFO, TBDLT_TRACE, L"Initialize CCmdXml");
+int CVxWmCmd::RunQuery(const wchar_t* dir, std::wstring& text) {
+  std::wstring longest;
+  if (JoinFolderPath(dir, kLongestLibraryName, longest) == kPathTooLong) return 5;
   CCmdXml* xml = CCmdXml::Instance();
   if (!xml->Initialize()) return 16;
   int result = 5;
@@ -281,8 +349,7 @@ int CVxWmCmd::CmdGetInfo(const wchar_t* dir) {
     TBDPrint(TBCT_INFO, TBDLT_TRACE, L"Get modem information");
     if (gsm->GetModemInfo()) {
       TBDPrint(TBCT_INFO, TBDLT_TRACE, L"Cache info");
-      result = xml->GetXmlDoc(Cache) ? 0 : 5;
-      if (result) Cache.clear();
+      result = xml->GetXmlDoc(text) ? 0 : 5;
     }
   }
   CCmdXml::DeleteInstance();

@@ -10,7 +10,8 @@
 
 class CCmdSdk;
 
-extern wchar_t g_ModuleDir[520];
+// The folder of the module's file, without the trailing backslash; empty when unknown.
+extern std::wstring g_ModuleDir;
 
 class CVxWmCmd {
  public:
@@ -36,7 +37,11 @@ class CVxWmCmd {
   CVxWmCmd();
   ~CVxWmCmd();
 
-  std::wstring Cache;
+  // The query's steps after its turn was given: 0, 5 or 16, and the document's text.
+  int RunQuery(const wchar_t* dir, std::wstring& text);
+  void SetCache(std::wstring text);
+
+  std::wstring Cache;  // read and written under the command object's lock only
 #ifndef QELVXWM_GSM_ONLY
   std::unique_ptr<CCmdSdk> Sdk;
 #endif

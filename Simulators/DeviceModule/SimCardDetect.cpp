@@ -2,6 +2,8 @@
 // block of SimDeviceControl.h.
 #include <windows.h>
 
+#include <string>
+
 #include "CardDetect.h"
 #include "SimDeviceControl.h"
 
@@ -40,6 +42,14 @@ unsigned __cdecl IDetectQELDevicesCount(CardDetectClient client) {
 unsigned __cdecl IGetQelDeviceID(CardDetectClient client, unsigned index, wchar_t* buffer, unsigned* size) {
   ++Control()->deviceIdCalls;
   if (!Valid(client) || index >= Control()->deviceCount || index >= 8) return 0;
+  if (Control()->honourSize) {
+    std::wstring text = L"USB\\VID_1199" + std::wstring(index, L'0');
+    unsigned bytes = static_cast<unsigned>((text.size() + 1) * sizeof(wchar_t));
+    if (!buffer || !size || *size < bytes) return 0;
+    lstrcpynW(buffer, text.c_str(), static_cast<int>(*size / sizeof(wchar_t)));
+    *size = bytes;
+    return Control()->deviceIds[index];
+  }
   if (buffer) lstrcpynW(buffer, L"USB\\VID_1199", 200);
   if (size) *size = 24;
   return Control()->deviceIds[index];

@@ -66,6 +66,14 @@ struct SimDeviceBlock {
   SimGsmRead reads[kSimReadCount];
   uint32_t cardDetectAttaches;  // times the card-detect library's entry point saw a process attach
   uint32_t deviceIdCalls;       // IGetQelDeviceID calls
+  // IGetQelDeviceID refuses (id 0) a size below the bytes of its text, which grows by a
+  // character with each index, and writes back the bytes it wrote.
+  uint32_t honourSize;
+  // Not 0: QelApiClose neither clears the callback nor waits for the notification thread,
+  // which delivers once more this long after its first notification.
+  uint32_t simLateMs;
+  uint32_t callbackAtClose;  // 1 when a notification function was registered at the last close
+  uint32_t lateDelivered;    // notifications delivered after a close
 };
 
 inline std::string SimDeviceBlockName(DWORD processId = GetCurrentProcessId()) {

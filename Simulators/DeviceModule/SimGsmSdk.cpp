@@ -46,6 +46,14 @@ DWORD Deliver() {
     fn(&record);
     ++b->delivered;
   }
+  if (b->simLateMs) {
+    // One more, after the caller has closed: whatever function is registered then.
+    Sleep(b->simLateMs);
+    if (QelNotifyFn fn = g_callback.load()) {
+      fn(&record);
+      ++b->lateDelivered;
+    }
+  }
   return 0;
 }
 
@@ -88,15 +96,18 @@ uint32_t QELSDK_CALL QelApiOpenEx(int32_t device, void* record) {
 }
 
 uint32_t QELSDK_CALL QelApiClose(void) {
-  g_callback.store(nullptr);
-  StopThread();
+  Control()->callbackAtClose = g_callback.load() ? 1 : 0;
+  if (!Control()->simLateMs) {
+    g_callback.store(nullptr);
+    StopThread();
+  }
   ++Control()->closeCalls;
   return 0;
 }
 
 uint32_t QELSDK_CALL QelRegisterCallback(QelNotifyFn fn, uint64_t mask) {
   g_callback.store(fn);
-  Control()->registerMask = mask;
+  if (fn) Control()->registerMask = mask;  // the mask of the registration, not of its undoing
   return 0;
 }
 

@@ -3,7 +3,10 @@
 // libraries; documents compared as parsed trees.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdio>
+#include <sstream>
 #include <thread>
 
 #include "DebugOutputCapture.h"
@@ -518,6 +521,7 @@ class ProfileFolders : public DeviceQuery {
     DeviceQuery::SetUp();
     appData_ = Env("APPDATA");
     allUsers_ = Env("ALLUSERSPROFILE");
+    userProfile_ = Env("USERPROFILE");
     char cwd[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, cwd);
     cwd_ = cwd;
@@ -526,9 +530,19 @@ class ProfileFolders : public DeviceQuery {
     DeviceQuery::TearDown();
     SetEnvironmentVariableA("APPDATA", appData_.c_str());
     SetEnvironmentVariableA("ALLUSERSPROFILE", allUsers_.c_str());
+    SetEnvironmentVariableA("USERPROFILE", userProfile_.c_str());
     SetCurrentDirectoryA(cwd_.c_str());
   }
-  std::string appData_, allUsers_, cwd_;
+  // A fresh scratch folder bin\qelvxwm\<name>\ made the current directory.
+  std::string ScratchCurrentDirectory(const std::string& name) {
+    std::string here = BinDir() + "qelvxwm\\" + name + "\\";
+    CreateDirectoryA((BinDir() + "qelvxwm").c_str(), nullptr);
+    CreateDirectoryA(here.c_str(), nullptr);
+    DeleteFileA((here + "QelVXWM.xml").c_str());
+    EXPECT_TRUE(SetCurrentDirectoryA(here.c_str()));
+    return here;
+  }
+  std::string appData_, allUsers_, userProfile_, cwd_;
 };
 
 TEST_F(ProfileFolders, WithoutAnyProfileFolderTheDocumentGoesToTheCurrentDirectory) {
@@ -791,5 +805,286 @@ INSTANTIATE_TEST_SUITE_P(Builds, NullCopies,
                                            NullCopyCase{"OlderNullBuffer", true, kOlderGsmParts},
                                            NullCopyCase{"OlderNullLength", false, kOlderGsmParts}),
                          [](const ::testing::TestParamInfo<NullCopyCase>& info) { return std::string(info.param.name); });
+
+// The application-data bound at the edge: the log's backup beside the document must fit
+// MAX_PATH with its terminator, so a folder whose backup path has 259 characters is used
+// and one of 260 is not (nothing created, nothing saved).
+struct BoundCase {
+  size_t backupPathChars;
+  bool saved;
+};
+class ApplicationDataBound : public ProfileFolders, public ::testing::WithParamInterface<BoundCase> {};
+
+TEST_P(ApplicationDataBound, BackupPathMustFitWithItsTerminator) {
+  const std::string kBackupTail = "\\Veltra Vazudari\\Logs\\QelVXWM.log_BACKUP";
+  std::string prefix = BinDir() + "qelvxwm\\";
+  size_t baseChars = GetParam().backupPathChars - kBackupTail.size();
+  ASSERT_GT(baseChars, prefix.size() + 4);
+  std::string base = prefix + std::string(baseChars - prefix.size(), 'b');
+  ASSERT_EQ((base + kBackupTail).size(), GetParam().backupPathChars);
+  CreateDirectoryA(prefix.c_str(), nullptr);
+  CreateDirectoryA(base.c_str(), nullptr);
+  std::string logs = base + "\\Veltra Vazudari\\Logs\\";
+  DeleteFileA((logs + "QelVXWM.xml").c_str());
+  DeleteFileA((logs + "QelVXWM.log").c_str());
+  RemoveDirectoryA(logs.c_str());
+  RemoveDirectoryA((base + "\\Veltra Vazudari").c_str());
+  std::string here = ScratchCurrentDirectory("bound-current");
+  SetEnvironmentVariableA("APPDATA", base.c_str());
+  int result = -1;
+  std::string tree = Query(BaseParts(), &result);
+  module_.library.reset();  // the log closed, so the folder can be looked at and removed
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(FileExists(logs + "QelVXWM.xml"), GetParam().saved);
+  if (GetParam().saved) {
+    EXPECT_EQ(Tree(Wide(ReadFile(logs + "QelVXWM.xml"))), tree);
+  }
+  EXPECT_EQ(FileExists(base + "\\Veltra Vazudari"), GetParam().saved) << "nothing created for a path that does not fit";
+  EXPECT_FALSE(FileExists(here + "QelVXWM.xml"));
+  DeleteFileA((logs + "QelVXWM.xml").c_str());
+  DeleteFileA((logs + "QelVXWM.log").c_str());
+  RemoveDirectoryA(logs.c_str());
+  RemoveDirectoryA((base + "\\Veltra Vazudari").c_str());
+  RemoveDirectoryA(base.c_str());
+}
+INSTANTIATE_TEST_SUITE_P(Edge, ApplicationDataBound,
+                         ::testing::Values(BoundCase{259, true}, BoundCase{260, false}),
+                         [](const ::testing::TestParamInfo<BoundCase>& info) {
+                           return std::to_string(info.param.backupPathChars);
+                         });
+
+// The older build on a fresh profile (no Application Data folder): each missing level of
+// its log folder is made and the document saved there; a profile whose folder cannot be
+// made saves no document, and never one in the current directory.
+struct FreshProfileCase {
+  const char* name;
+  bool profileIsAFile;
+};
+// The profile folder (or file) and the log folder in it, whoever logged there (the client
+// library and the service log under the same profile).
+void RemoveProfile(const std::string& profile) {
+  std::string logs = profile + "\\Application Data\\Veltra Vazudari\\Logs\\";
+  WIN32_FIND_DATAA found;
+  HANDLE h = FindFirstFileA((logs + "*").c_str(), &found);
+  if (h != INVALID_HANDLE_VALUE) {
+    do DeleteFileA((logs + found.cFileName).c_str());
+    while (FindNextFileA(h, &found));
+    FindClose(h);
+  }
+  for (const std::string& level : {logs, profile + "\\Application Data\\Veltra Vazudari", profile + "\\Application Data"})
+    RemoveDirectoryA(level.c_str());
+  RemoveDirectoryA(profile.c_str());
+  DeleteFileA(profile.c_str());
+}
+class OlderBuildProfile : public ProfileFolders, public ::testing::WithParamInterface<FreshProfileCase> {};
+
+TEST_P(OlderBuildProfile, DocumentOnlyInItsOwnFolder) {
+  ScriptGsm(7);
+  std::string profile = BinDir() + "qelvxwm\\profile-" + GetParam().name;
+  CreateDirectoryA((BinDir() + "qelvxwm").c_str(), nullptr);
+  std::string logs = profile + "\\Application Data\\Veltra Vazudari\\Logs\\";
+  RemoveProfile(profile);
+  if (GetParam().profileIsAFile) {
+    UniqueFile file(CreateFileA(profile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(file);
+  } else {
+    ASSERT_TRUE(CreateDirectoryA(profile.c_str(), nullptr));
+  }
+  std::string here = ScratchCurrentDirectory(std::string("profile-current-") + GetParam().name);
+  SetEnvironmentVariableA("USERPROFILE", profile.c_str());
+  int result = -1;
+  std::string tree = Query(kOlderGsmParts, &result);
+  module_.library.reset();
+  EXPECT_EQ(result, 0);
+  ASSERT_NE(tree.find("Imei:358000000000017"), std::string::npos) << tree;
+  EXPECT_FALSE(FileExists(here + "QelVXWM.xml")) << "the document with the IMEI in the host's current folder";
+  EXPECT_EQ(FileExists(logs + "QelVXWM.xml"), !GetParam().profileIsAFile);
+  if (!GetParam().profileIsAFile) {
+    EXPECT_EQ(Tree(Wide(ReadFile(logs + "QelVXWM.xml"))), tree);
+  }
+  DeleteFileA((here + "QelVXWM.xml").c_str());
+  RemoveProfile(profile);
+}
+INSTANTIATE_TEST_SUITE_P(Older, OlderBuildProfile,
+                         ::testing::Values(FreshProfileCase{"Fresh", false}, FreshProfileCase{"Unusable", true}),
+                         [](const ::testing::TestParamInfo<FreshProfileCase>& info) { return std::string(info.param.name); });
+
+// The device-count bound at its edge: 200 devices are all read without a word, 201 are cut
+// to the 200 that the maker's device list holds, with the one line.
+struct CountCase {
+  uint32_t count;
+  size_t boundLines;
+};
+class DeviceCountBound : public DeviceQuery, public ::testing::WithParamInterface<CountCase> {};
+
+TEST_P(DeviceCountBound, ReadsNoMoreThanTheDeviceList) {
+  device_->SetDevices({2240});
+  (*device_)->deviceCount = GetParam().count;  // the stand-in answers id 0 past its first
+  std::string tree = Query(BaseParts());
+  module_.library.reset();
+  EXPECT_NE(tree.find("Technology{Type:HSDPA}"), std::string::npos) << tree;
+  EXPECT_EQ((*device_)->deviceIdCalls, 200u);
+  std::string log = ReadFile(AppDataLogs() + "QelVXWM.log");
+  EXPECT_EQ(Count(log, "Implausible device count: "), GetParam().boundLines);
+  if (GetParam().boundLines) {
+    EXPECT_EQ(Count(log, "Implausible device count: 201, reading 200\r\n"), 1u);
+  }
+}
+INSTANTIATE_TEST_SUITE_P(Edge, DeviceCountBound, ::testing::Values(CountCase{200, 0}, CountCase{201, 1}),
+                         [](const ::testing::TestParamInfo<CountCase>& info) { return std::to_string(info.param.count); });
+
+// A card-detect library that honours the size argument: each device is offered the whole
+// buffer, so the second device is read too and, being the last, decides.
+TEST_F(DeviceQuery, EachDeviceIsOfferedTheWholeBuffer) {
+  device_->SetDevices({4410, 2240});
+  (*device_)->honourSize = 1;
+  std::string tree = Query(BaseParts());
+  EXPECT_NE(tree.find("Technology{Type:CDMA}"), std::string::npos) << tree;
+  EXPECT_EQ((*device_)->deviceIdCalls, 2u);
+}
+
+// A module folder of the given length on this prefix's drive C: (components of at most 100
+// characters), made through the extended-length form; the folder's plain path.
+std::wstring MakeLongFolder(const std::string& name, size_t chars, const std::vector<Part>& parts) {
+  std::wstring dir = Wide("C:\\qelvxwm-long-" + name);
+  CreateDirectoryW((L"\\\\?\\" + dir).c_str(), nullptr);
+  for (wchar_t part = L'a'; dir.size() < chars; ++part) {
+    size_t n = std::min<size_t>(100, chars - dir.size() - 1);
+    if (n == 0) n = 1;
+    dir += L"\\" + std::wstring(n, part);
+    CreateDirectoryW((L"\\\\?\\" + dir).c_str(), nullptr);
+  }
+  for (const Part& p : parts) {
+    std::string file = p.name.empty() ? p.source.substr(p.source.find_last_of('\\') + 1) : p.name;
+    if (!CopyFileW(Wide(BinDir() + p.source).c_str(), (L"\\\\?\\" + dir + L"\\" + Wide(file)).c_str(), FALSE))
+      return L"";
+  }
+  return dir;
+}
+
+// The current directory on drive C:, whose root a root-relative path means, for a scope.
+struct CurrentDirectoryOnC {
+  char saved[MAX_PATH] = {};
+  CurrentDirectoryOnC() {
+    GetCurrentDirectoryA(MAX_PATH, saved);
+    SetCurrentDirectoryA("C:\\");
+  }
+  ~CurrentDirectoryOnC() { SetCurrentDirectoryA(saved); }
+};
+
+// A library planted at the drive's root under a name the module loads, removed after.
+struct PlantedAtRoot {
+  std::string path;
+  PlantedAtRoot(const std::string& source, const std::string& name) : path("C:\\" + name) {
+    CopyFileA((BinDir() + source).c_str(), path.c_str(), FALSE);
+  }
+  ~PlantedAtRoot() { DeleteFileA(path.c_str()); }
+};
+
+// Long module folders: every library and version comes from the module's own folder,
+// however long, and nothing from the drive's root. The client library refuses to start
+// from a path longer than its own 261 characters, so the client stand-in (no such limit,
+// radio on) stands in for it here; the planted "client library" is the card-detect
+// stand-in, which counts its start-ups, has no client exports and a version of its own.
+struct LongFolderCase {
+  const char* name;
+  size_t chars;
+  bool extendedLoad;  // the module loaded through the \\?\ form
+};
+class LongFolders : public DeviceQuery, public ::testing::WithParamInterface<LongFolderCase> {};
+
+TEST_P(LongFolders, LoadFromTheModulesFolderOnly) {
+  CurrentDirectoryOnC current;
+  PlantedAtRoot aux("sim\\module\\QelCardDetect.dll", "QelVxAux.dll");
+  PlantedAtRoot card("sim\\module\\QelCardDetect.dll", "QelCardDetect.dll");
+  ASSERT_TRUE(FileExists(aux.path));
+  std::wstring dir = MakeLongFolder(GetParam().name, GetParam().chars,
+                                    {{"QelVXWM.dll", ""}, {"sim\\aux\\full\\qelvxaux.dll", "QelVxAux.dll"},
+                                     {"sim\\module\\QelCardDetect.dll", ""}});
+  ASSERT_FALSE(dir.empty());
+  ASSERT_GE(dir.size(), GetParam().chars);
+  std::wstring path = (GetParam().extendedLoad ? L"\\\\?\\" : L"") + dir + L"\\QelVXWM.dll";
+  ASSERT_TRUE(module_.LoadPath(path)) << GetLastError();
+  int result = module_.Query();
+  std::string tree = Tree(module_.Document());
+  module_.library.reset();
+  EXPECT_EQ(result, 0);
+  EXPECT_NE(tree.find("QelVXWM{Version:2.1.0.7},QelCardDetect{Version:1.1.0.7}}"), std::string::npos) << tree;
+  EXPECT_EQ(tree.find("QelVxAux{Version:1.1.0.7}"), std::string::npos) << "the planted library's version";
+  EXPECT_NE(tree.find("Device{Present:TRUE,Technology{Type:UNKNOWN},Enabled:TRUE}"), std::string::npos) << tree;
+  EXPECT_EQ((*device_)->cardDetectAttaches, 1u) << "only the folder's own card-detect library starts";
+  EXPECT_EQ((*device_)->createCalls, 1u);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Folders, LongFolders,
+    ::testing::Values(LongFolderCase{"Plain300", 300, false}, LongFolderCase{"Extended300", 300, true},
+                      LongFolderCase{"Extended520", 520, true}, LongFolderCase{"Extended700", 700, true}),
+    [](const ::testing::TestParamInfo<LongFolderCase>& info) { return std::string(info.param.name); });
+
+// Two query threads and a copy thread for a few seconds, in a process of their own (both
+// builds): every query answers 0 and every copied document is whole.
+class ConcurrentCallers : public DeviceQuery, public ::testing::WithParamInterface<AbsentCase> {};
+
+TEST_P(ConcurrentCallers, QueryAndCopyFromThreeThreads) {
+  ScriptGsm(7);
+  dir_ = MakeModuleFolder(TestName(), GetParam().parts);
+  ASSERT_FALSE(dir_.empty());
+  std::string out = dir_ + "probe.txt";
+  DWORD code = RunPrinting(BinDir() + "qelvxwm_probe.exe", "threads \"" + dir_ + "QelVXWM.dll\" 4000", out, 120000);
+  std::string printed = ReadFile(out);
+  ASSERT_EQ(code, 0u) << std::hex << code << " " << printed;
+  unsigned queries = 0, copies = 0, failed = 0;
+  ASSERT_EQ(std::sscanf(printed.c_str(), "queries %u copies %u failed %u", &queries, &copies, &failed), 3) << printed;
+  EXPECT_GE(queries, 2u);  // a query takes about a second here: a few overlap in the time
+  EXPECT_GT(copies, 0u);
+  EXPECT_EQ(failed, 0u);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Builds, ConcurrentCallers,
+    ::testing::Values(AbsentCase{"Newer", kNewerGsmParts}, AbsentCase{"Older", kOlderGsmParts}),
+    [](const ::testing::TestParamInfo<AbsentCase>& info) { return std::string(info.param.name); });
+
+// An SDK that stays loaded and delivers once more after its close: the module has taken its
+// notification function back before the close, so nothing calls into it once it is freed
+// (a probe process that frees the module and lives on; both builds).
+class LateNotification : public DeviceQuery, public ::testing::WithParamInterface<AbsentCase> {};
+
+TEST_P(LateNotification, FindsNoFunctionOfTheFreedModule) {
+  ScriptGsm(7);
+  (*device_)->simLateMs = 300;
+  dir_ = MakeModuleFolder(TestName(), GetParam().parts);
+  ASSERT_FALSE(dir_.empty());
+  std::string out = dir_ + "probe.txt";
+  DWORD code = RunPrinting(BinDir() + "qelvxwm_probe.exe", "late \"" + dir_ + "QelVXWM.dll\" 1000", out);
+  EXPECT_EQ(code, 0u) << std::hex << code << " " << ReadFile(out);
+  EXPECT_EQ(ReadFile(out).find("query 0 alive"), 0u);
+  EXPECT_EQ((*device_)->delivered, 1u);
+  EXPECT_EQ((*device_)->callbackAtClose, 0u);
+  EXPECT_EQ((*device_)->lateDelivered, 0u);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Builds, LateNotification,
+    ::testing::Values(AbsentCase{"Newer", kNewerGsmParts}, AbsentCase{"Older", kOlderGsmParts}),
+    [](const ::testing::TestParamInfo<AbsentCase>& info) { return std::string(info.param.name); });
+
+// Each of our libraries loaded and freed 20 times in a process of their own: the busy heap
+// stays where it was (each C++ runtime's exception buffer is about 73 KB).
+TEST(LoadAndFree, LeavesNoHeapBehind) {
+  std::string out = BinDir() + "qelvxwm\\heap.txt";
+  CreateDirectoryA((BinDir() + "qelvxwm").c_str(), nullptr);
+  const char* libraries[] = {"QelVXWM.dll", "gsmonly\\QelVXWM.dll", "QelVxAux.dll", "wmcqel.dll"};
+  std::string args = "heap 20";
+  for (const char* library : libraries) args += std::string(" \"") + BinDir() + library + "\"";
+  ASSERT_EQ(RunPrinting(BinDir() + "qelvxwm_probe.exe", args, out), 0u);
+  std::istringstream lines(ReadFile(out));
+  size_t seen = 0;
+  for (std::string path; lines >> path;) {
+    double perCycle = -1;
+    lines >> perCycle;
+    EXPECT_LT(perCycle, 2048.0) << path << ": bytes of busy heap left by each load and free";
+    ++seen;
+  }
+  EXPECT_EQ(seen, sizeof libraries / sizeof libraries[0]);
+}
 
 }  // namespace

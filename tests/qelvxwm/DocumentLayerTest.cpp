@@ -9,6 +9,7 @@
 #include "CmdSdk.h"
 #include "CmdSdkGsm.h"
 #include "CmdXml.h"
+#include "LibraryLoad.h"
 #include "ModuleLog.h"
 #include "LogTestSeams.h"
 #include "ModuleTestSupport.h"
@@ -435,3 +436,36 @@ TEST(GsmLifetime, DestructionWaitsForANotificationInFlight) {
 }
 
 }  // namespace
+
+// Paths joined to the module's folder: only an absolute folder gives one, in the
+// extended-length form from MAX_PATH on, and none past what the system loads.
+struct JoinCase {
+  const char* name;
+  std::wstring dir;
+  FolderPathResult result;
+  std::wstring path;
+};
+class FolderPaths : public ::testing::TestWithParam<JoinCase> {};
+
+TEST_P(FolderPaths, AbsoluteFolderOnly) {
+  std::wstring path = L"unchanged";
+  EXPECT_EQ(JoinFolderPath(GetParam().dir.c_str(), L"QelVxAux.dll", path), GetParam().result);
+  EXPECT_EQ(path, GetParam().path);
+}
+const std::wstring kLong(300, L'x');
+INSTANTIATE_TEST_SUITE_P(
+    Module, FolderPaths,
+    ::testing::Values(JoinCase{"Unknown", L"", kPathNoFolder, L""},
+                      JoinCase{"RootRelative", L"\\dir", kPathNoFolder, L""},
+                      JoinCase{"Relative", L"dir", kPathNoFolder, L""},
+                      JoinCase{"DriveRelative", L"C:dir", kPathNoFolder, L""},
+                      JoinCase{"Drive", L"C:\\dir", kPathFormed, L"C:\\dir\\QelVxAux.dll"},
+                      JoinCase{"Share", L"\\\\host\\share", kPathFormed, L"\\\\host\\share\\QelVxAux.dll"},
+                      JoinCase{"LongDrive", L"C:\\" + kLong, kPathFormed, L"\\\\?\\C:\\" + kLong + L"\\QelVxAux.dll"},
+                      JoinCase{"LongShare", L"\\\\host\\" + kLong, kPathFormed,
+                               L"\\\\?\\UNC\\host\\" + kLong + L"\\QelVxAux.dll"},
+                      JoinCase{"Extended", L"\\\\?\\C:\\dir", kPathFormed, L"\\\\?\\C:\\dir\\QelVxAux.dll"},
+                      JoinCase{"LongestLoadable", L"C:\\" + std::wstring(32767 - 4 - 3 - 13, L'y'), kPathFormed,
+                               L"\\\\?\\C:\\" + std::wstring(32767 - 4 - 3 - 13, L'y') + L"\\QelVxAux.dll"},
+                      JoinCase{"TooLong", L"C:\\" + std::wstring(32767 - 4 - 3 - 12, L'y'), kPathTooLong, L""}),
+    [](const ::testing::TestParamInfo<JoinCase>& info) { return std::string(info.param.name); });

@@ -91,7 +91,10 @@ struct Module {
   PFN_QelVXWMHCopyDeviceInfo Copy = nullptr;
 
   bool Load(const std::string& dir, const std::string& name = "QelVXWM.dll") {
-    library.reset(LoadLibraryA((dir + name).c_str()));
+    return LoadPath(Wide(dir + name));
+  }
+  bool LoadPath(const std::wstring& path) {
+    library.reset(LoadLibraryW(path.c_str()));
     if (!library) return false;
     Query = reinterpret_cast<PFN_QelVXWMHQueryDeviceInfo>(
         reinterpret_cast<void*>(GetProcAddress(library.get(), "QelVXWMHQueryDeviceInfo")));
