@@ -41,6 +41,55 @@ CHeldSms g_heldSms;
 
 CHeldSms& HeldSms() { return g_heldSms; }
 
+namespace {
+
+// The stored copy: the record as the SDK filled it (its buffer pointer cleared) and then its
+// user data buffer. The record's layout is the same in both builds.
+constexpr wchar_t kHeldKey[] = L"Software\\Veltra Vazudari\\wmcqel";
+constexpr wchar_t kHeldValue[] = L"HeldMessage";
+struct StoredSms {
+  CNS_SMS_RECEIVED record;
+  uint8_t text[kSmsReceivedBufferSize];
+};
+
+}  // namespace
+
+bool CHeldSms::Held() {
+  if (looked_) return held_;
+  looked_ = true;
+  StoredSms stored;
+  DWORD type = 0, size = sizeof stored;
+  LSTATUS rc = RegGetValueW(HKEY_CURRENT_USER, kHeldKey, kHeldValue, RRF_RT_REG_BINARY, &type, &stored, &size);
+  if (rc == ERROR_SUCCESS && size == sizeof stored && stored.record.size == kSmsReceivedRecordSize) {
+    message.record = stored.record;
+    std::memcpy(message.text, stored.text, sizeof message.text);
+    message.Bound();
+    held_ = true;
+  } else if (rc != ERROR_FILE_NOT_FOUND) {
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kHeldKey, kHeldValue);  // unreadable: not a message
+  }
+  return held_;
+}
+
+void CHeldSms::Keep() {
+  looked_ = held_ = true;
+  StoredSms stored;
+  stored.record = message.record;
+  stored.record.userData = 0;
+  std::memcpy(stored.text, message.text, sizeof stored.text);
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, kHeldKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    return;  // held for this load only
+  RegSetValueExW(key, kHeldValue, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&stored), sizeof stored);
+  RegCloseKey(key);
+}
+
+void CHeldSms::Drop() {
+  if (!Held()) return;
+  held_ = false;
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, kHeldKey, kHeldValue);
+}
+
 int CSEVDOEngine::GetUnreadCount() {
   uint32_t status[4] = {sizeof status, 0, 0, 0};
   if (sdk_->GetSMSMessageStatus(status, kSdkTimeout) != 0) return -1;
@@ -53,7 +102,7 @@ namespace {
 
 // A modem that reports no message at all no longer keeps the one held back either.
 void ForgetHeldWhenNoneWaits(int unread) {
-  if (unread == 0) HeldSms().held = false;
+  if (unread == 0) HeldSms().Drop();
 }
 
 // After a deletion: the messages left are announced again, or none waits.
@@ -70,19 +119,19 @@ int CSEVDOEngine::GetMessageCount(int* waiting) {
   int n = GetUnreadCount();
   ForgetHeldWhenNoneWaits(n);
   // A message held back for the host is waiting too.
-  messagesWaiting_ = (n > 0 || HeldSms().held) ? 1 : 0;
+  messagesWaiting_ = (n > 0 || HeldSms().Held()) ? 1 : 0;
   *waiting = static_cast<int>(messagesWaiting_);
   return WMC_ERROR_SUCCESS;
 }
 
 int CSEVDOEngine::GetNextMessage(WMC_SMS_MESSAGE* msg) {
   CHeldSms& held = HeldSms();
-  if (!held.held) {
+  if (!held.Held()) {
     if (!messagesWaiting_) return WMC_ERROR_SMS_NO_MESSAGES;
     held.message.Prepare();
     if (sdk_->RetrieveSMSMessageEx(&held.message.record, 0, kSdkTimeout) != 0) return WMC_ERROR_FAILED;
     held.message.Bound();
-    held.held = true;
+    held.Keep();
   }
   // The SDK has handed the message out and will not again: it stays here until the host's
   // buffer takes it, whatever engine asks next (also when the host shut down meanwhile).
@@ -92,7 +141,7 @@ int CSEVDOEngine::GetNextMessage(WMC_SMS_MESSAGE* msg) {
     DebugLog("CSEVDOEngine::GetNextMessage ConvertCNSToIS637:error(%d)\n", static_cast<int>(r));
     return static_cast<int>(r);
   }
-  held.held = false;
+  held.Drop();
   DebugLog("CSEVDOEngine::GetNextMessage ConvertCNSToIS637:WMC_ERROR_SUCCESS\n");
   msg->status = 0;
   return WMC_ERROR_SUCCESS;
@@ -137,7 +186,7 @@ int CSEVDOEngine::TranslateSmsCause(int cause) {
 int CSEVDOEngine::DeleteMessage(uint16_t id) {
   if (sdk_->SetMessageRetrieved(id, kSdkTimeout) != 0) return WMC_ERROR_SMS_DELETE_FAILED;
   CHeldSms& held = HeldSms();
-  if (held.held && held.message.record.messageId == id) held.held = false;
+  if (held.Held() && held.message.record.messageId == id) held.Drop();
   AfterDeletion(*this);
   return WMC_ERROR_SUCCESS;
 }
@@ -146,7 +195,7 @@ int CSEVDOEngine::DeleteAllMessages() {
   CReceivedSms fresh;
   fresh.Prepare();
   if (sdk_->RetrieveSMSMessageEx(&fresh.record, 1, kSdkTimeout) != 0) return WMC_ERROR_FAILED;
-  HeldSms().held = false;
+  HeldSms().Drop();
   AfterDeletion(*this);
   return WMC_ERROR_SUCCESS;
 }

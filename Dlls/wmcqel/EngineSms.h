@@ -46,10 +46,22 @@ struct CReceivedSms {
 };
 
 // A message handed out by the modem that the host's buffer could not take yet: the next read
-// returns it, also after a shutdown and a new start-up (the modem hands a message out once).
-// One per process, reached only from the host's calls.
-struct CHeldSms {
+// returns it, also after a shutdown and a new start-up, an unload and a new load, or in the
+// user's next process (the modem hands a message out once). A copy is kept under the user's
+// registry key until the host has the message or it is deleted; reached only from the host's
+// calls.
+class CHeldSms {
+ public:
   CReceivedSms message;
-  bool held = false;
+  // A message is held (the stored copy is read at this load's first look).
+  bool Held();
+  // The message just retrieved is held, and stored.
+  void Keep();
+  // The held message is gone (taken by the host, or deleted), and so is its stored copy.
+  void Drop();
+
+ private:
+  bool held_ = false;
+  bool looked_ = false;
 };
 CHeldSms& HeldSms();

@@ -63,7 +63,9 @@
 //   short messages (the simulated SDK's store is used by the sms... commands):
 //     smssend NUMBER TEXT  WMC_SendMessage of a text to a number
 //     smscount BOX | smsdelete ID | smsdeleteall BOX
-//     smsread first|next   WMC_GetFirstMessage (box 0) or WMC_GetNextMessage, 240-byte buffer
+//     smsread first|next [ROOM]
+//                          WMC_GetFirstMessage (box 0) or WMC_GetNextMessage, a buffer of
+//                          ROOM bytes (240 at most and by default)
 //     smsstatus S C        the simulated SDK answers each send with status S and cause C
 //     smsdeliver ID NUMBER TEXT  the simulated SDK receives a text and announces it (id 17)
 //     smssent              the texts the simulated SDK was given to send
@@ -645,7 +647,10 @@ bool RunCommand(Plugin& p, int argc, char** argv, int& i, int& failures) {
   } else if (cmd == "smsread" && i + 1 < argc) {
     bool first = std::strcmp(argv[++i], "first") == 0;
     uint8_t buffer[240];
-    WMC_SMS_MESSAGE m = {sizeof m, 0, sizeof buffer, 0, 0};
+    uint32_t room = sizeof buffer;
+    if (i + 1 < argc && std::isdigit(static_cast<unsigned char>(argv[i + 1][0])))
+      room = std::min<uint32_t>(room, static_cast<uint32_t>(number(++i)));
+    WMC_SMS_MESSAGE m = {sizeof m, 0, room, 0, 0};
     SetSmsMessageBytes(m, buffer);
     int r = first ? p.GetFirstMessage(0, &m) : p.GetNextMessage(&m);
     PrintMessage(first ? "WMC_GetFirstMessage(0)" : "WMC_GetNextMessage", r, m);

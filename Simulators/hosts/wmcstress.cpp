@@ -814,6 +814,8 @@ int main(int argc, char** argv) {
   g_sdk = &sdk;
   g_client = &client;
   ScriptStandIns(g_options.seed);
+  // A message the plug-in holds for the user belongs to an earlier run's simulated modem.
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Veltra Vazudari\\wmcqel", L"HeldMessage");
 
   // Running before the first load: a thread started while another holds the loader lock
   // would not run before that lock is free.

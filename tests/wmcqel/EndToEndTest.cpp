@@ -17,6 +17,7 @@ std::string SimServer() { return BinDir() + "sim\\QelVxWmi.exe"; }
 std::string Firmwarectl() { return BinDir() + "firmwarectl.exe"; }
 
 std::string RunHost(const std::string& args, DWORD* exitCode) {
+  plugintest::ForgetHeldMessage();
   return plugintest::RunHost(BinDir(), "--sdk-dir \"" + BinDir() + "sim\\sdk\\full\" " + args, exitCode);
 }
 

@@ -11,6 +11,11 @@
 
 namespace plugintest {
 
+// A new simulated modem: no message is held for the user by the plug-in over an earlier one.
+inline void ForgetHeldMessage() {
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Veltra Vazudari\\wmcqel", L"HeldMessage");
+}
+
 // Runs hostDir\wmchost.exe with args; returns its output (stdout and stderr) and exit code.
 inline std::string RunHost(const std::string& hostDir, const std::string& args, DWORD* exitCode) {
   // A file of its own each run: a helper that Wine starts for the host (the desktop process,

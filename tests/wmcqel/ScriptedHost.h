@@ -32,6 +32,7 @@ class ScriptedHost {
       sdk.Reset();
       client.Reset();
     }
+    ForgetHeldMessage();
   }
 
   // Empty when the folder is complete and both blocks are mapped, else what is missing.

@@ -57,7 +57,7 @@ class SmsTest : public PluginTest {
  protected:
   void SetUp() override {
     PluginTest::SetUp();
-    HeldSms().held = false;  // held for the process: no test starts with another's
+    HeldSms().Drop();  // held for the user: no test starts with another's
     ASSERT_EQ(WMC_Startup(), 0);
     // A status that comes ends the wait; the short waits are for statuses that do not.
     Engine()->smsSendWaitMs_ = kStatusComesMs;
@@ -92,7 +92,7 @@ class SmsTest : public PluginTest {
   }
   void TearDown() override {
     PluginTest::TearDown();
-    HeldSms().held = false;
+    HeldSms().Drop();
   }
   void SendStatus(uint32_t status, uint32_t cause) {
     auto guard = sdk_.lock();
@@ -534,6 +534,38 @@ TEST_F(PluginTest, HostProgramSendsReceivesReadsAndDeletes) {
         "WMC_DeleteAllMessages(0): 104", "smssent: 1", "to 2065550123 text \"Running late\""})
     EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
   EXPECT_EQ(sdk->sms.count, 0u);
+}
+
+// The message that did not fit stays for the next read across an unload and a new load, and
+// in the user's next process: the modem hands it out only once.
+TEST_F(PluginTest, HostProgramKeepsAHeldMessageOverAnUnloadAndIntoTheNextProcess) {
+  ScriptedHost host("smsheld");
+  ASSERT_EQ(host.Missing(), "");
+  host.client->powerState = 1;
+  const std::string text = "A rather longer message than fits";
+  const std::string got = "WMC_GetFirstMessage(0): 0 length ";
+  const std::string whole = " id 7 from 2065550123 text \"" + text + "\"";
+  DWORD code = 0;
+  std::string out = host.Run("startup smsdeliver 7 2065550123 \"" + text +
+                                 "\" wait 5 5000 smsread first 20 shutdown free reload startup smscount 0 "
+                                 "smsread first shutdown free",
+                             &code);
+  EXPECT_EQ(code, 0u) << out;
+  size_t held = out.find("WMC_GetFirstMessage(0): 300 length ");
+  ASSERT_NE(held, std::string::npos) << out;
+  EXPECT_NE(out.find("WMC_GetMessageCount(0): 1", held), std::string::npos) << out;
+  size_t read = out.find(got, held);
+  ASSERT_NE(read, std::string::npos) << "the held message was lost with the unload\n" << out;
+  EXPECT_NE(out.find(whole, read), std::string::npos) << out;
+  EXPECT_EQ(host.sdk.Calls("QelRetrieveSMSMessageEx").size(), 1u) << "the modem is asked once";
+  // The next message held back by one process is read by the next.
+  out = host.Run("startup smsdeliver 8 2065550123 \"" + text + "\" wait 5 5000 smsread first 20 shutdown", &code);
+  ASSERT_NE(out.find("WMC_GetFirstMessage(0): 300 length "), std::string::npos) << out;
+  out = host.Run("startup smscount 0 smsread first shutdown", &code);
+  EXPECT_EQ(code, 0u) << out;
+  read = out.find(got);
+  ASSERT_NE(read, std::string::npos) << "the held message was lost with the process\n" << out;
+  EXPECT_NE(out.find(" id 8 from 2065550123 text \"" + text + "\"", read), std::string::npos) << out;
 }
 
 }  // namespace
