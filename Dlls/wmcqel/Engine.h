@@ -108,6 +108,9 @@ class CSEVDOEngine {
   // Network, connection and device information.
   void UpdateConnectionDurations();
   void GetNetworkInfo();
+  // The service type the host is given: 0, 6 or 7 from the service flags (a revision
+  // notification writes 2 or 3 into the network block for the field-test trace).
+  uint32_t HostServiceType() const;
   void GetNetworkTime();
   uint16_t GetPRLVer();
   std::string GetFirmwareVer();

@@ -133,7 +133,12 @@ void CSEVDOEngine::GetNetworkInfo() {
     }
     refreshNeeded_ = 0;
   }
-  network_.serviceType = hdrService_ ? 7 : oneXService_ ? 6 : 0;
+  network_.serviceType = HostServiceType();
+}
+
+uint32_t CSEVDOEngine::HostServiceType() const {
+  if (!radioOn_) return 0;
+  return hdrService_ ? 7 : oneXService_ ? 6 : 0;
 }
 
 void CSEVDOEngine::GetNetworkTime() {

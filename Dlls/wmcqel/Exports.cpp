@@ -211,7 +211,10 @@ int __cdecl WMC_GetNetworkInfo(WMC_NETWORK_INFO* info) {
   if (int r = CheckBlock(info, kWmcMinNetworkInfo, e)) return r;
   e->GetNetworkInfo();
   e->GetNetworkTime();
-  return CopyBack(e, e->network_, info, WMC_ERROR_SUCCESS);
+  // Taken once: SDK notifications write the block on their thread meanwhile.
+  WMC_NETWORK_INFO copy = e->network_;
+  copy.serviceType = e->HostServiceType();
+  return CopyBack(e, copy, info, WMC_ERROR_SUCCESS);
 }
 int __cdecl WMC_GetDeviceInfo(WMC_DEVICE_INFO* info) {
   EngineRef e;

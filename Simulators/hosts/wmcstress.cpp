@@ -217,6 +217,9 @@ bool LoadPlugin(Plugin& p) {
 }
 
 bool PluginMapped() { return GetModuleHandleA("wmcqel.dll") != nullptr; }
+// The plug-in's unload has its client-library thread uninitialise and free the library after
+// the loader lock is let go: done once the library is unmapped.
+bool ClientMapped() { return GetModuleHandleA("qelvxaux.dll") != nullptr; }
 
 // The simulated stand-ins' blocks of this process, mapped for the whole run (a block lives
 // only while someone maps it).
@@ -608,8 +611,11 @@ void EndRound(Plugin& p, RoundBase& base, uint32_t overlapsBefore) {
   bool unmapped;
   {
     Step step("waiting for wmcqel.dll to unmap");
-    unmapped = PumpUntil(kUnmapWaitMs, [] { return !PluginMapped() && (*g_sdk)->opened == 0; });
+    unmapped = PumpUntil(kUnmapWaitMs, [] { return !PluginMapped() && !ClientMapped() && (*g_sdk)->opened == 0; });
   }
+  if (ClientMapped())
+    Fail("qelvxaux.dll still mapped %lu ms after the plug-in's unload (its teardown did not run)",
+         static_cast<unsigned long>(kUnmapWaitMs));
   if (PluginMapped())
     Fail("wmcqel.dll still mapped %lu ms after WMC_Shutdown and the last FreeLibrary (a reference left)",
          static_cast<unsigned long>(kUnmapWaitMs));

@@ -2,6 +2,7 @@
 // modem's identity and radio.
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "EngineInfoTestSeams.h"
 #include "PluginFixture.h"
@@ -48,6 +49,23 @@ class InfoTest : public PluginTest {
   }
   size_t CallsOf(const char* name) { return sdk_.Calls(name).size(); }
 };
+
+// A revision notification on the SDK's thread during the query's last read writes its own
+// type (2): the host still sees only the types the query computes.
+TEST_F(InfoTest, RevisionNotificationDuringTheQueryLeavesTheHostsServiceType) {
+  sdk_->info.service = 1;
+  sdk_->info.hdrService = 1;
+  ASSERT_EQ(WMC_Startup(), 0);
+  sdk_.Entry("QelGetSystemTime").delayMs = 1000;
+  std::thread sdkSide([&] {
+    for (int k = 0; k < 500 && sdk_.Calls("QelGetSystemTime").empty(); ++k) Sleep(2);
+    sdk_.Inject(19, {0, 2});
+  });
+  WMC_NETWORK_INFO n = Network();
+  sdkSide.join();
+  EXPECT_EQ(LinesWith("QEL_NOTIFY_Prev - 2"), 1) << "delivered during the read";
+  EXPECT_EQ(n.serviceType, 7u);
+}
 
 struct NetworkCase {
   uint32_t service;     // QelGetServiceIndication
